@@ -1,0 +1,47 @@
+# The two everyday commands: `make run` and `make test`. See README.md.
+JOBS ?= 2
+RELEASE := build/release
+ASAN := build/asan
+TSAN := build/tsan
+SAMPLE := $(RELEASE)/sample.vvf
+
+.PHONY: all deps build run test test-release check-asan check-tsan bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+$(RELEASE)/build.ninja: CMakeLists.txt CMakePresets.json
+	cmake --preset release >/dev/null
+
+build: deps $(RELEASE)/build.ninja
+	cmake --build $(RELEASE) -j$(JOBS)
+
+$(SAMPLE): build
+	$(RELEASE)/tamlorex-sim make-sample $(SAMPLE)
+
+run: build $(SAMPLE)
+	TZ=$${TZ:-UTC} $(RELEASE)/tamlorex info $(SAMPLE)
+
+test-release: build
+	cd $(RELEASE) && ctest --output-on-failure -j$(JOBS)
+
+check-asan: deps
+	cmake --preset asan >/dev/null
+	cmake --build $(ASAN) -j$(JOBS)
+	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j$(JOBS)
+
+check-tsan: deps
+	cmake --preset tsan >/dev/null
+	cmake --build $(TSAN) -j$(JOBS)
+	cd $(TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j$(JOBS)
+
+test: test-release check-asan
+
+bench: build
+	$(RELEASE)/bench/tamlorex_bench
+
+clean:
+	rm -rf build

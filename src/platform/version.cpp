@@ -1,0 +1,3 @@
+namespace tamlorex {
+const char* Version() { return "0.1"; }
+}

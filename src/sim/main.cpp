@@ -1,0 +1,7 @@
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    std::fprintf(stderr, "usage: tamlorex-sim COMMAND ...\n");
+    return 2;
+}
