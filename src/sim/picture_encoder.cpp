@@ -152,7 +152,7 @@ void WriteBlock(BitWriter& w, const BlockLevels& b, bool escapeEverything)
         }
         value = std::clamp(value, -kMaxMagnitude, kMaxMagnitude);
         const int magnitude = std::abs(value);
-        const std::uint8_t at = (!escapeEverything && magnitude <= 40) ? index.at[run][magnitude] : 0;
+        const std::uint8_t at = (!escapeEverything && magnitude <= 40 && run <= 31) ? index.at[run][magnitude] : 0;
         if (at != 0) {
             const RunLevelCode& code = kCodes[at - 1];
             w.Put(code.bits, code.length);
