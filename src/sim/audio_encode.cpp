@@ -18,7 +18,7 @@ std::uint8_t LinearToALaw(std::int16_t sample)
         value = -value - 1;
     }
     int segment = 0;
-    while (segment < 8 && value > (0x1F << segment)) ++segment;
+    while (segment < 8 && value >= (0x20 << segment)) ++segment;
     if (segment >= 8) return static_cast<std::uint8_t>(0x7F ^ mask);
     int code = segment << 4;
     code |= (segment < 2 ? (value >> 1) : (value >> segment)) & 0x0F;

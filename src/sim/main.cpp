@@ -13,7 +13,7 @@ constexpr const char* kUsage =
     "\n"
     "commands:\n"
     "  make-sample OUT.vvf [options]   write a multi-channel sample recording\n"
-    "      --channels N    recorded channels, 1..16 (model 0: 1..4)   default 8\n"
+    "      --channels N    recorded channels, 1..16 (model 0: 1..4, model 2: 1)   default 8\n"
     "      --seconds S     length of the recording in seconds            default 20\n"
     "      --model M       recorder model type 0..6                       default 4\n"
     "      --height H      picture height, 224 or 272                     default 224\n"

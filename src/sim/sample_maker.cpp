@@ -46,7 +46,8 @@ bool MakeSample(const SampleOptions& o, const PageWriter::Sink& sink, SampleSumm
     s = SampleSummary{};
     if (o.modelType < 0 || o.modelType > 6) return Fail(error, "model type must be 0..6");
     if (o.height != kShortHeight && o.height != kTallHeight) return Fail(error, "height must be 224 or 272");
-    const int maxChannels = o.modelType == 0 ? 4 : 16;
+    // Layout A holds channels 0..3; layout C holds none, so its pictures are all channel 0.
+    const int maxChannels = o.modelType == 0 ? 4 : o.modelType == 2 ? 1 : 16;
     if (o.channels < 1 || o.channels > maxChannels)
         return Fail(error, "channels must be 1.." + std::to_string(maxChannels) + " for this model type");
     if (!(o.seconds > 0) || o.seconds > 86400) return Fail(error, "seconds must be above 0 and at most 86400");

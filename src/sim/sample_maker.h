@@ -14,7 +14,7 @@ inline constexpr std::uint32_t kDefaultStartTime = 1773480413;  // 2026-03-14 09
 inline constexpr std::size_t kMaxRecordBytes = 131072;          // the readers' record buffer
 
 struct SampleOptions {
-    int channels = 8;           // 1..16 (model 0 holds 4 at most)
+    int channels = 8;           // 1..16 (model 0 holds 4 at most, model 2 one)
     double seconds = 20;
     int modelType = 4;
     int height = kShortHeight;  // 224 or 272

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "codec/video_decoder.h"
+#include "media/page_header.h"
 #include "sim/picture_encoder.h"
 
 namespace tamlorex::sim::testing {
@@ -107,6 +108,49 @@ inline void ReconstructLevels(const PictureLevels& levels, int q, bool full, Blo
                 writer(block, dest, stride);
             }
         }
+}
+
+}  // namespace tamlorex::sim::testing
+
+namespace tamlorex::sim::testing {
+
+// One record cut from a page stream, with the header of the page its start code lies in.
+struct StreamRecord {
+    std::vector<std::uint8_t> bytes;  // from the start code up to the next start code
+    std::uint32_t pageTime = 0;
+    std::uint16_t pageMask = 0;
+    std::uint8_t pageInterval = 0;
+};
+
+// Drops the 8-byte page headers (checking each checksum) and cuts the record stream at the
+// start codes 00 00 01 F8..FD. A record not followed by a start code is not returned.
+inline ::testing::AssertionResult SplitPages(const std::vector<std::uint8_t>& file, int modelType,
+                                             std::vector<StreamRecord>& records)
+{
+    if (file.size() % kPageSize != 0) return ::testing::AssertionFailure() << "size " << file.size() << " not whole pages";
+    std::vector<std::uint8_t> stream;
+    std::vector<PageHeader> headerOf;  // per stream byte
+    for (std::size_t page = 0; page < file.size() / kPageSize; ++page) {
+        const std::uint8_t* p = file.data() + page * kPageSize;
+        if (!PageChecksumMatches(p)) return ::testing::AssertionFailure() << "bad checksum on page " << page;
+        const PageHeader h = PageHeader::Decode(p, IsBigEndianModel(modelType));
+        stream.insert(stream.end(), p + kPageHeaderSize, p + kPageSize);
+        headerOf.insert(headerOf.end(), kPageBodySize, h);
+    }
+    std::vector<std::size_t> starts;
+    for (std::size_t k = 0; k + 3 < stream.size(); ++k)
+        if (stream[k] == 0 && stream[k + 1] == 0 && stream[k + 2] == 1 && stream[k + 3] >= 0xF8 && stream[k + 3] <= 0xFD)
+            starts.push_back(k);
+    records.clear();
+    for (std::size_t i = 0; i + 1 < starts.size(); ++i) {
+        StreamRecord r;
+        r.bytes.assign(stream.begin() + static_cast<std::ptrdiff_t>(starts[i]), stream.begin() + static_cast<std::ptrdiff_t>(starts[i + 1]));
+        r.pageTime = headerOf[starts[i]].time;
+        r.pageMask = headerOf[starts[i]].mask;
+        r.pageInterval = headerOf[starts[i]].interval;
+        records.push_back(std::move(r));
+    }
+    return ::testing::AssertionSuccess();
 }
 
 }  // namespace tamlorex::sim::testing
