@@ -6,6 +6,8 @@
 // width is not a multiple of 16) go through the tables one 2 x 2 group at a time.
 #include "codec/color_convert.h"
 
+#include <cstring>
+
 #include "codec/color_convert_internal.h"
 
 #if defined(__SSE2__)
@@ -93,23 +95,9 @@ inline Bgr0x16 Interleave(__m128i b, __m128i g, __m128i r)
              _mm_unpacklo_epi16(bg_hi, r0_hi), _mm_unpackhi_epi16(bg_hi, r0_hi)}};
 }
 
-// Four blue, green, red, 0 pixels squeezed into the low 12 bytes (the top 4 become zero).
-inline __m128i Squeeze4(__m128i x)
-{
-    // Within each 64-bit half: the even pixel's 3 bytes, then the odd pixel's 3 bytes.
-    const __m128i even = _mm_and_si128(x, _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF));
-    const __m128i odd = _mm_and_si128(_mm_srli_epi64(x, 8),
-                                      _mm_set_epi32(0x0000FFFF, static_cast<int>(0xFF000000u),
-                                                    0x0000FFFF, static_cast<int>(0xFF000000u)));
-    const __m128i halves = _mm_or_si128(even, odd);
-    // Join the two 6-byte halves.
-    const __m128i upper = _mm_slli_si128(_mm_srli_si128(halves, 8), 6);
-    return _mm_or_si128(_mm_move_epi64(halves), upper);
-}
-
 struct StoreBgr32 {
     static constexpr size_t kBytes = kRgb32BytesPerPixel;
-    static void Store16(uint8_t* d, __m128i b, __m128i g, __m128i r)
+    static void Store16(uint8_t* d, __m128i b, __m128i g, __m128i r, bool /*ends_line*/)
     {
         const Bgr0x16 px = Interleave(b, g, r);
         for (int i = 0; i < 4; ++i)
@@ -124,21 +112,40 @@ struct StoreBgr32 {
     }
 };
 
+// 24-bit pixels go out as eight overlapping 8-byte stores, each holding one pixel pair (6 bytes)
+// and 2 zero bytes that the next store overwrites. Only the last store of a step reaches past the
+// step's 48 bytes, so a step that ends its line writes its last pair with exactly 6 bytes.
 struct StoreBgr24 {
     static constexpr size_t kBytes = kRgb24BytesPerPixel;
-    static void Store16(uint8_t* d, __m128i b, __m128i g, __m128i r)
+    static void Store16(uint8_t* d, __m128i b, __m128i g, __m128i r, bool ends_line)
     {
-        const Bgr0x16 px = Interleave(b, g, r);
-        const __m128i g0 = Squeeze4(px.p[0]);
-        const __m128i g1 = Squeeze4(px.p[1]);
-        const __m128i g2 = Squeeze4(px.p[2]);
-        const __m128i g3 = Squeeze4(px.p[3]);
-        // 4 x 12 bytes into 3 x 16 bytes; exactly the 48 bytes of the sixteen pixels.
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_or_si128(g0, _mm_slli_si128(g1, 12)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16),
-                         _mm_or_si128(_mm_srli_si128(g1, 4), _mm_slli_si128(g2, 8)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 32),
-                         _mm_or_si128(_mm_srli_si128(g2, 8), _mm_slli_si128(g3, 4)));
+        const __m128i low_bytes = _mm_set1_epi16(0x00FF);
+        const __m128i high_bytes = _mm_set1_epi16(static_cast<short>(0xFF00));
+        const __m128i zero = _mm_setzero_si128();
+        // For pixel pair k (pixels 2k, 2k + 1), the three words of its six bytes.
+        const __m128i bg = _mm_or_si128(_mm_and_si128(b, low_bytes), _mm_slli_epi16(g, 8));
+        const __m128i rb = _mm_or_si128(_mm_and_si128(r, low_bytes), _mm_and_si128(b, high_bytes));
+        const __m128i gr = _mm_or_si128(_mm_srli_epi16(g, 8), _mm_and_si128(r, high_bytes));
+        const __m128i bgrb_lo = _mm_unpacklo_epi16(bg, rb);
+        const __m128i bgrb_hi = _mm_unpackhi_epi16(bg, rb);
+        const __m128i gr_lo = _mm_unpacklo_epi16(gr, zero);
+        const __m128i gr_hi = _mm_unpackhi_epi16(gr, zero);
+        // Each 64-bit half: one pair's six bytes, then two zero bytes.
+        const __m128i pairs[4] = {
+            _mm_unpacklo_epi32(bgrb_lo, gr_lo), _mm_unpackhi_epi32(bgrb_lo, gr_lo),
+            _mm_unpacklo_epi32(bgrb_hi, gr_hi), _mm_unpackhi_epi32(bgrb_hi, gr_hi)};
+        for (int i = 0; i < 3; ++i) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 12 * i), pairs[i]);
+            _mm_storeh_pd(reinterpret_cast<double*>(d + 12 * i + 6), _mm_castsi128_pd(pairs[i]));
+        }
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 36), pairs[3]);
+        if (ends_line) {
+            const uint64_t last = static_cast<uint64_t>(
+                _mm_cvtsi128_si64(_mm_unpackhi_epi64(pairs[3], pairs[3])));
+            std::memcpy(d + 42, &last, 6);  // x86 is little-endian: the pair's six bytes
+        } else {
+            _mm_storeh_pd(reinterpret_cast<double*>(d + 42), _mm_castsi128_pd(pairs[3]));
+        }
     }
     static void Put(uint8_t* p, unsigned r, unsigned g, unsigned b)
     {
@@ -174,6 +181,7 @@ bool ConvertSse2(uint8_t* dst, const uint8_t* yuv, int width, int height,
 
         int col = 0;
         for (; col < simd_width; col += kStepPixels) {
+            const bool ends_line = col + kStepPixels == width;
             const ChromaTerms c = LoadChromaTerms(u + col / 2, v + col / 2);
             const PixelTerms red = Widen(c.red);
             const PixelTerms green = Widen(c.green);
@@ -183,13 +191,13 @@ bool ConvertSse2(uint8_t* dst, const uint8_t* yuv, int width, int height,
             const __m128i ya_lo = _mm_unpacklo_epi8(ya, zero);
             const __m128i ya_hi = _mm_unpackhi_epi8(ya, zero);
             Store::Store16(d0 + col * Store::kBytes, Channel(ya_lo, ya_hi, blue),
-                           Channel(ya_lo, ya_hi, green), Channel(ya_lo, ya_hi, red));
+                           Channel(ya_lo, ya_hi, green), Channel(ya_lo, ya_hi, red), ends_line);
 
             const __m128i yb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y1 + col));
             const __m128i yb_lo = _mm_unpacklo_epi8(yb, zero);
             const __m128i yb_hi = _mm_unpackhi_epi8(yb, zero);
             Store::Store16(d1 + col * Store::kBytes, Channel(yb_lo, yb_hi, blue),
-                           Channel(yb_lo, yb_hi, green), Channel(yb_lo, yb_hi, red));
+                           Channel(yb_lo, yb_hi, green), Channel(yb_lo, yb_hi, red), ends_line);
         }
         for (; col < width; col += 2) {
             const int cu = u[col / 2];
