@@ -136,7 +136,7 @@ struct StoreBgr24 {
             _mm_unpacklo_epi32(bgrb_hi, gr_hi), _mm_unpackhi_epi32(bgrb_hi, gr_hi)};
         for (int i = 0; i < 3; ++i) {
             _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 12 * i), pairs[i]);
-            _mm_storeh_pd(reinterpret_cast<double*>(d + 12 * i + 6), _mm_castsi128_pd(pairs[i]));
+            _mm_storeh_pi(reinterpret_cast<__m64*>(d + 12 * i + 6), _mm_castsi128_ps(pairs[i]));
         }
         _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 36), pairs[3]);
         if (ends_line) {
@@ -144,7 +144,7 @@ struct StoreBgr24 {
                 _mm_cvtsi128_si64(_mm_unpackhi_epi64(pairs[3], pairs[3])));
             std::memcpy(d + 42, &last, 6);  // x86 is little-endian: the pair's six bytes
         } else {
-            _mm_storeh_pd(reinterpret_cast<double*>(d + 42), _mm_castsi128_pd(pairs[3]));
+            _mm_storeh_pi(reinterpret_cast<__m64*>(d + 42), _mm_castsi128_ps(pairs[3]));
         }
     }
     static void Put(uint8_t* p, unsigned r, unsigned g, unsigned b)
