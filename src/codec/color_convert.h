@@ -73,14 +73,15 @@ bool ConvertToDib24(uint8_t* dst, const uint8_t* yuv, int width, int height);
 // 2 x (height - 1 - k); the odd memory lines are left as they are.
 bool ConvertToDib24DoubleHeight(uint8_t* dst, const uint8_t* yuv, int width, int height);
 
-// The table-driven versions behind the 24- and 32-bit converters above; the converters above
-// use the SSE2 versions where the processor has them. Both give identical bytes.
+// The table-driven versions of the 24- and 32-bit converters. The converters above run the SSE2
+// versions when the build targets SSE2 (always on x86-64) and these otherwise; both give
+// identical bytes, which the tests check.
 bool ConvertToRgb32Plain(uint8_t* dst, const uint8_t* yuv, int width, int height);
 bool ConvertToRgb24Plain(uint8_t* dst, const uint8_t* yuv, int width, int height);
 bool ConvertToDib24Plain(uint8_t* dst, const uint8_t* yuv, int width, int height);
 bool ConvertToDib24DoubleHeightPlain(uint8_t* dst, const uint8_t* yuv, int width, int height);
 
-// True when the SSE2 versions below are built into this program.
+// True when the SSE2 versions below are built into this program (x86-64 builds).
 bool HaveSse2Converters();
 // SSE2 versions; when HaveSse2Converters() is false they fall back to the plain ones.
 bool ConvertToRgb32Sse2(uint8_t* dst, const uint8_t* yuv, int width, int height);
