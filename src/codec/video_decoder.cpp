@@ -1,0 +1,171 @@
+#include "codec/video_decoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tamlorex {
+
+namespace {
+
+constexpr uint8_t kTypeUpdatePicture = 0xF8;
+constexpr uint8_t kTypeFullPicture = 0xF9;
+constexpr uint32_t kRecordStartFirst = 0x000001F8;
+constexpr uint32_t kRecordStartLast = 0x000001FD;
+constexpr uint32_t kHeaderLength = 5;  // start code and parameter byte
+constexpr uint32_t kRejectedQuantiserScale = 15;
+constexpr uint32_t kSlicesSmall = 14;  // 640 x 224
+constexpr uint32_t kSlicesLarge = 17;  // 640 x 272
+constexpr uint32_t kSlicesSizeKept = 18;
+
+struct PictureSize {
+    uint32_t width, height;
+};
+
+PictureSize SizeForSliceCount(uint32_t count) {
+    if (count <= 7) return {320, 112};
+    if (count <= 9) return {320, 128};
+    if (count <= 14) return {640, 224};
+    return {640, 272};
+}
+
+}  // namespace
+
+VideoDecoder::VideoDecoder() { Init(0); }
+
+int VideoDecoder::Init(ModelType modelType) {
+    modelType_ = modelType;
+    quantiserScale_ = 0;
+    width_ = 0;
+    height_ = 0;
+    extraValue_ = 0;
+    path_ = SelectDecodePath(override_);
+    writeBlock_ = GetBlockWriter(path_);
+    return 1;
+}
+
+void VideoDecoder::SetDecodePathOverride(DecodePathOverride override) {
+    override_ = override;
+    path_ = SelectDecodePath(override_);
+    writeBlock_ = GetBlockWriter(path_);
+}
+
+void VideoDecoder::ParseLayout(const uint8_t* record, uint32_t length) {
+    const uint8_t type = record[3];
+    const uint8_t b4 = record[4];
+    const uint8_t b5 = record[5];  // length > 5 here
+    switch (modelType_) {
+    case 0:  // layout A
+        fullPicture_ = b4 >> 7;
+        quantiserScale_ = (b4 >> 3) & 0xF;
+        channel_ = (b4 & 0x7) < 4 ? (b4 & 0x7) : 0;
+        dualFlag_ = 0;
+        break;
+    case 1:
+    case 3:
+    case 4:
+    case 6:  // layout B
+        fullPicture_ = type == kTypeFullPicture;
+        quantiserScale_ = b4 >> 4;
+        channel_ = b4 & 0xF;
+        dualFlag_ = 0;
+        break;
+    case 2:  // layout C; a missing byte 6 reads as zero
+        fullPicture_ = b4 >> 7;
+        quantiserScale_ = (b4 >> 3) & 0xF;
+        channel_ = 0;
+        extraValue_ = uint16_t(b5 << 8 | (length > 6 ? record[6] : 0));
+        dualFlag_ = 0;
+        break;
+    case 5:  // layout D
+        fullPicture_ = type == kTypeFullPicture;
+        quantiserScale_ = b4 >> 4;
+        channel_ = b4 & 0xF;
+        dualFlag_ = b5 >> 7;
+        dualRightChannel_ = (b5 >> 3) & 0xF;
+        leftHidden_ = (b5 >> 2) & 1;
+        rightHidden_ = (b5 >> 1) & 1;
+        dualLeftChannel_ = channel_;
+        break;
+    default:  // unknown model: nothing read
+        break;
+    }
+}
+
+uint32_t VideoDecoder::ParseHeader(const uint8_t* record, uint32_t length) {
+    startCodeRegister_ = 0xFFFFFFFF;
+    if (record == nullptr || length <= kHeaderLength) return 0;
+    if (record[0] != 0 || record[1] != 0 || record[2] != 1 ||
+        (record[3] != kTypeUpdatePicture && record[3] != kTypeFullPicture))
+        return 0;
+    ParseLayout(record, length);
+    if (quantiserScale_ == kRejectedQuantiserScale) return 0;
+
+    uint32_t count = 0;
+    uint32_t stop = length;
+    uint32_t reg = startCodeRegister_;
+    for (uint32_t i = kHeaderLength; i < length; ++i) {
+        reg = (reg << 8) | record[i];
+        if (reg >= kRecordStartFirst && reg <= kRecordStartLast) {
+            stop = i;
+            break;
+        }
+        if ((reg >> 8) == 0x000001) {
+            if (count < kSliceTableSize) sliceTable_[count] = i - 3;
+            ++count;
+        }
+    }
+    startCodeRegister_ = reg;
+    sliceCount_ = count;
+    if (count < kSlicesSizeKept) {
+        PictureSize size = SizeForSliceCount(count);
+        width_ = size.width;
+        height_ = size.height;
+    }
+    return (count == kSlicesSmall || count == kSlicesLarge) ? stop : 0;
+}
+
+int VideoDecoder::Decode(const uint8_t* record, uint32_t length, YuvPicture picture) {
+    if (record == nullptr || length < kHeaderLength || quantiserScale_ == 0 || width_ == 0 || height_ == 0)
+        return 0;
+    if (picture.data() == nullptr || picture.size() < YuvPictureSize(width_, height_)) return 0;
+
+    if (multiplierScale_ != quantiserScale_) {
+        for (int n = 0; n < kBlockCoefficients; ++n) multipliers_[n] = quantiserScale_ * kIntraWeights[n];
+        multiplierScale_ = quantiserScale_;
+    }
+
+    SliceContext context{record,           length,  picture.data(),       width_, height_, fullPicture_ != 0,
+                         multipliers_.data(), writeBlock_, block_};
+    lastStop_ = DecodeStop::kNone;
+    const uint32_t slices = std::min<uint32_t>(sliceCount_, kSliceTableSize);
+    for (uint32_t i = 0; i < slices; ++i) {
+        lastStop_ = DecodeSlice(context, sliceTable_[i]);
+        if (lastStop_ != DecodeStop::kNone) break;
+    }
+    return 1;
+}
+
+bool VideoDecoder::SplitDualPicture(ConstYuvPicture source, uint32_t width, uint32_t height, YuvPicture left,
+                                    YuvPicture right) {
+    if (width == 0 || height == 0 || width % 4 != 0 || height % 2 != 0) return false;
+    const size_t half = width / 2;
+    if (source.size() < YuvPictureSize(width, height) || left.size() < YuvPictureSize(half, height) ||
+        right.size() < YuvPictureSize(half, height))
+        return false;
+
+    const uint8_t* src = source.data();
+    uint8_t* l = left.data();
+    uint8_t* r = right.data();
+    for (uint32_t y = 0; y < height; ++y, src += width, l += half, r += half) {
+        std::memcpy(l, src, half);
+        std::memcpy(r, src + half, half);
+    }
+    const size_t quarter = width / 4;
+    for (uint32_t y = 0; y < height; ++y, src += half, l += quarter, r += quarter) {  // U then V lines
+        std::memcpy(l, src, quarter);
+        std::memcpy(r, src + quarter, quarter);
+    }
+    return true;
+}
+
+}  // namespace tamlorex

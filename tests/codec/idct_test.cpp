@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <random>
+
+#include "codec/idct.h"
+
+namespace tamlorex {
+namespace {
+
+using Block = std::array<int16_t, 64>;
+using Samples = std::array<uint8_t, 64>;
+
+struct NamedPath {
+    const char* name;
+    DecodePath path;
+};
+
+std::vector<NamedPath> AllPaths() {
+    std::vector<NamedPath> paths = {{"plain", DecodePath::kPlain}, {"scalar", DecodePath::kAccelScalar}};
+#if defined(__SSE2__)
+    paths.push_back({"sse2", DecodePath::kAccelSse2});
+#endif
+    return paths;
+}
+
+Samples Write(DecodePath path, Block block) {
+    Samples out{};
+    GetBlockWriter(path)(block.data(), out.data(), 8);
+    return out;
+}
+
+TEST(IdctExamples, ZeroAndFlatBlocksGiveTheirLevelInEveryPath) {
+    for (const auto& p : AllPaths()) {
+        SCOPED_TRACE(p.name);
+        EXPECT_EQ(Write(p.path, Block{}), Samples{});
+        for (int v = 0; v <= 255; ++v) {
+            Block block{};
+            block[0] = int16_t(8 * v);
+            Samples expected;
+            expected.fill(uint8_t(v));
+            ASSERT_EQ(Write(p.path, block), expected) << "DC byte " << v;
+        }
+    }
+}
+
+TEST(IdctExamples, HorizontalRampRowsMatchInEveryPath) {
+    const uint8_t row[8] = {145, 143, 138, 131, 125, 118, 113, 111};
+    for (const auto& p : AllPaths()) {
+        SCOPED_TRACE(p.name);
+        Block block{};
+        block[0] = 1024;
+        block[1] = 100;
+        Samples out = Write(p.path, block);
+        for (int r = 0; r < 8; ++r)
+            for (int c = 0; c < 8; ++c) EXPECT_EQ(out[8 * r + c], row[c]) << r << "," << c;
+    }
+}
+
+TEST(IdctExamples, RowOverflowWrapsInPlainAndSaturatesInAccelerated) {
+    // Row 0 gives 8 * 32767, outside 16 bits: plain keeps the low 16 bits
+    // (-8, which stores as 0), the accelerated paths saturate (255).
+    Block block{};
+    block[0] = 32767;
+    Samples zeros{}, full;
+    full.fill(255);
+    EXPECT_EQ(Write(DecodePath::kPlain, block), zeros);
+    EXPECT_EQ(Write(DecodePath::kAccelScalar, block), full);
+#if defined(__SSE2__)
+    EXPECT_EQ(Write(DecodePath::kAccelSse2, block), full);
+#endif
+}
+
+TEST(IdctClip, TableAndOutOfRangeIndices) {
+    EXPECT_EQ(Clip(-513), 0);
+    EXPECT_EQ(Clip(-1), 0);
+    EXPECT_EQ(Clip(0), 0);
+    EXPECT_EQ(Clip(200), 200);
+    EXPECT_EQ(Clip(255), 255);
+    EXPECT_EQ(Clip(256), 255);
+    EXPECT_EQ(Clip(511), 255);
+    EXPECT_EQ(Clip(1 << 20), 255);
+    EXPECT_EQ(Clip(-(1 << 20)), 0);
+}
+
+// Blocks like those of pictures: a DC level and a few decaying AC terms
+// within the dequantiser's range.
+Block NaturalBlock(std::mt19937& rng) {
+    Block block{};
+    block[0] = int16_t(8 * std::uniform_int_distribution<int>(0, 255)(rng));
+    int count = std::uniform_int_distribution<int>(0, 12)(rng);
+    for (int i = 0; i < count; ++i) {
+        int index = std::uniform_int_distribution<int>(1, 63)(rng);
+        int limit = 400 / (1 + index / 4);
+        block[index] = int16_t(std::uniform_int_distribution<int>(-limit, limit)(rng));
+    }
+    return block;
+}
+
+Block SparseBlock(std::mt19937& rng) {
+    Block block{};
+    for (int i = 0; i < 3; ++i)
+        block[std::uniform_int_distribution<int>(0, 63)(rng)] =
+            int16_t(std::uniform_int_distribution<int>(-2048, 2047)(rng));
+    return block;
+}
+
+Block FullRangeBlock(std::mt19937& rng) {
+    Block block;
+    for (auto& v : block) v = int16_t(std::uniform_int_distribution<int>(-32768, 32767)(rng));
+    return block;
+}
+
+#if defined(__SSE2__)
+TEST(IdctAccelerated, Sse2EqualsScalarExactly) {
+    std::mt19937 rng(1234);
+    for (int i = 0; i < 30000; ++i) {
+        Block input = i % 3 == 0 ? NaturalBlock(rng) : i % 3 == 1 ? SparseBlock(rng) : FullRangeBlock(rng);
+        Block a = input, b = input;
+        IdctAccelScalar(a.data());
+        IdctAccelSse2(b.data());
+        ASSERT_EQ(a, b) << "block " << i;
+        ASSERT_EQ(Write(DecodePath::kAccelScalar, input), Write(DecodePath::kAccelSse2, input)) << "block " << i;
+    }
+}
+#endif
+
+TEST(IdctAccelerated, WithinOneLevelOfPlainOnPictureBlocks) {
+    std::mt19937 rng(99);
+    long differing = 0, total = 0;
+    for (int i = 0; i < 20000; ++i) {
+        Block input = NaturalBlock(rng);
+        Samples plain = Write(DecodePath::kPlain, input);
+        Samples accel = Write(DecodePath::kAccelScalar, input);
+        for (int k = 0; k < 64; ++k) {
+            int d = std::abs(int(plain[k]) - int(accel[k]));
+            ASSERT_LE(d, 1) << "block " << i << " sample " << k;
+            differing += d != 0;
+            ++total;
+        }
+    }
+    // About one sample in a hundred differs.
+    EXPECT_GT(differing, 0);
+    EXPECT_LT(double(differing) / double(total), 0.05);
+}
+
+TEST(IdctPlain, ExtremeBlocksStayInSampleRange) {
+    // Damaged blocks wrap in 32-bit arithmetic; the sanitizer build checks
+    // that this is done without signed overflow.
+    std::mt19937 rng(7);
+    for (int i = 0; i < 20000; ++i) {
+        Block block = FullRangeBlock(rng);
+        if (i % 2) {
+            for (auto& v : block) v = v < 0 ? -32768 : 32767;
+        }
+        IdctPlain(block.data());
+        for (int16_t v : block) ASSERT_TRUE(v >= 0 && v <= 255);
+    }
+}
+
+TEST(DecodePathSelection, OverridesPickTheirPath) {
+    EXPECT_EQ(SelectDecodePath(DecodePathOverride::kPlain), DecodePath::kPlain);
+    EXPECT_EQ(SelectDecodePath(DecodePathOverride::kAccelScalar), DecodePath::kAccelScalar);
+    DecodePath accel = SelectDecodePath(DecodePathOverride::kAccel);
+    EXPECT_NE(accel, DecodePath::kPlain);
+#if defined(__x86_64__)
+    // Every x86-64 processor has SSE2 and CMOV.
+    EXPECT_EQ(accel, DecodePath::kAccelSse2);
+    EXPECT_EQ(SelectDecodePath(DecodePathOverride::kAuto), DecodePath::kAccelSse2);
+#endif
+}
+
+}  // namespace
+}  // namespace tamlorex
