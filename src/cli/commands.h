@@ -9,5 +9,6 @@ int RunSeek(int argc, char** argv);
 int RunSpan(int argc, char** argv);
 int RunInfo(int argc, char** argv);
 int RunDisks(int argc, char** argv);
+int RunDecode(int argc, char** argv);
 
 }  // namespace tamlorex::cli

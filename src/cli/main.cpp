@@ -19,6 +19,7 @@ const Command kCommands[] = {
     {"span", tamlorex::cli::RunSpan, "copy the pages between two offsets into a new recording"},
     {"info", tamlorex::cli::RunInfo, "summarise a recording"},
     {"disks", tamlorex::cli::RunDisks, "list the disks that may hold recordings"},
+    {"decode", tamlorex::cli::RunDecode, "decode every picture of a recording"},
 };
 
 int Help(FILE* out)

@@ -8,50 +8,14 @@
 
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "cli/source.h"
 #include "media/recorder_disk.h"
 #include "media/recording_summary.h"
 #include "media/vvf_reader.h"
-#include "platform/alerts.h"
 #include "platform/md5.h"
 
 namespace tamlorex::cli {
 namespace {
-
-// Empty reads in a row that end a pass: more than a run of damaged pages that playback would
-// sit through.
-constexpr int kEmptyReadsToStop = 33;
-
-class StderrAlerts : public Alerts {
-public:
-    void Alert(const std::string& text) override { std::fprintf(stderr, "tamlorex: %s\n", text.c_str()); }
-};
-
-bool WantsHelp(int argc, char** argv)
-{
-    for (int i = 2; i < argc; ++i)
-        if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") return true;
-    return false;
-}
-
-int Usage(const char* text, const std::string& error = "")
-{
-    if (!error.empty()) {
-        std::fprintf(stderr, "tamlorex: %s\n%s", error.c_str(), text);
-        return 2;
-    }
-    std::fputs(text, stdout);
-    return 0;
-}
-
-// Opens the source named on the command line, or says why not on one line.
-bool OpenSource(VvfReader& reader, StderrAlerts& alerts, const std::string& path, bool drive, int model)
-{
-    reader.SetAlerts(&alerts);
-    reader.SetModelType(model);
-    if (reader.Open(path, drive)) return true;
-    if (!reader.LastError().empty()) std::fprintf(stderr, "tamlorex: cannot open %s\n", reader.LastError().c_str());
-    return false;
-}
 
 void PrintRecord(const char* dir, const VvfReader& reader, const std::uint8_t* buffer, std::uint32_t length)
 {
