@@ -1,7 +1,43 @@
+// tamlorex: the command-line tool. Each command prints what the viewer would show, in a form
+// that other tools read (one JSON object per line where the command says so).
 #include <cstdio>
+#include <cstring>
+
+#include "cli/commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(int, char**);
+    const char* summary;
+};
+
+const Command kCommands[] = {
+    {"records", tamlorex::cli::RunRecords, "read the records of a recording, forward or backward"},
+    {"seek", tamlorex::cli::RunSeek, "read the first picture at a byte offset"},
+    {"span", tamlorex::cli::RunSpan, "copy the pages between two offsets into a new recording"},
+    {"info", tamlorex::cli::RunInfo, "summarise a recording"},
+    {"disks", tamlorex::cli::RunDisks, "list the disks that may hold recordings"},
+    {"decode", tamlorex::cli::RunDecode, "decode every picture of a recording"},
+};
+
+int Help(FILE* out)
+{
+    std::fprintf(out, "usage: tamlorex COMMAND [ARGS] (tamlorex COMMAND --help for more)\n\ncommands:\n");
+    for (const Command& c : kCommands) std::fprintf(out, "  %-8s %s\n", c.name, c.summary);
+    return out == stdout ? 0 : 2;
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    std::fprintf(stderr, "usage: tamlorex COMMAND ...\n");
-    return 2;
+    if (argc < 2) return Help(stderr);
+    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help"))
+        return Help(stdout);
+    for (const Command& c : kCommands)
+        if (!std::strcmp(argv[1], c.name)) return c.run(argc, argv);
+    std::fprintf(stderr, "tamlorex: unknown command '%s'\n", argv[1]);
+    return Help(stderr);
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "codec/color_convert.h"
+
 namespace tamlorex {
 
 namespace {
@@ -30,7 +32,10 @@ PictureSize SizeForSliceCount(uint32_t count) {
 
 }  // namespace
 
-VideoDecoder::VideoDecoder() { Init(0); }
+VideoDecoder::VideoDecoder() {
+    Init(0);
+    InitColorTables();
+}
 
 int VideoDecoder::Init(ModelType modelType) {
     modelType_ = modelType;

@@ -1,0 +1,144 @@
+// tamlorex decode: every picture of a recording decoded, as JSON lines with the MD5 of each
+// picture in the chosen output format.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/args.h"
+#include "cli/commands.h"
+#include "cli/source.h"
+#include "codec/color_convert.h"
+#include "codec/video_decoder.h"
+#include "codec/yuv_picture.h"
+#include "media/vvf_reader.h"
+#include "platform/md5.h"
+#include "platform/png_writer.h"
+
+namespace tamlorex::cli {
+namespace {
+
+constexpr int kChannels = 16;
+
+const char kDecodeHelp[] =
+    "usage: tamlorex decode FILE [--model N] [--idct plain|accel] [--format FORMAT] [--dump DIR]\n"
+    "Decodes every picture of a recording and prints one JSON line per picture record.\n"
+    "  --model N      recorder model type 0..6 (default 4)\n"
+    "  --idct PATH    inverse transform: plain or accel (default: what the processor suits)\n"
+    "  --format F     yuv, rgb555, rgb565, bgr565, rgb24, rgb32, dib24 or dib24x2 (default yuv)\n"
+    "  --dump DIR     also write each decoded picture as a PNG file into DIR\n";
+
+// One reference picture per channel: an update picture is decoded over its own channel's last one.
+class ChannelPictures {
+public:
+    ChannelPictures() : buffers_(kChannels)
+    {
+        for (auto& b : buffers_) b.resize(kYuvPictureBufferSize, 0);
+    }
+    // The channel's picture, starting as luma 0 and chroma 128 whenever its size changes.
+    YuvPicture For(int channel, std::uint32_t width, std::uint32_t height)
+    {
+        auto& b = buffers_[static_cast<std::size_t>(channel) & (kChannels - 1)];
+        auto& size = sizes_[static_cast<std::size_t>(channel) & (kChannels - 1)];
+        if (size[0] != width || size[1] != height) {
+            const std::size_t luma = std::size_t{width} * height;
+            std::fill(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(luma), 0);
+            std::fill(b.begin() + static_cast<std::ptrdiff_t>(luma),
+                      b.begin() + static_cast<std::ptrdiff_t>(YuvPictureSize(width, height)), 128);
+            size = {width, height};
+        }
+        return YuvPicture(b.data(), b.size());
+    }
+
+private:
+    std::vector<std::vector<std::uint8_t>> buffers_;
+    std::array<std::array<std::uint32_t, 2>, kChannels> sizes_{};
+};
+
+bool DumpPicture(const std::string& dir, int index, int channel, const std::uint8_t* yuv, int width, int height)
+{
+    std::vector<std::uint8_t> bgr(static_cast<std::size_t>(width) * height * 3);
+    if (!ConvertToRgb24(bgr.data(), yuv, width, height)) return false;
+    for (std::size_t i = 0; i < bgr.size(); i += 3) std::swap(bgr[i], bgr[i + 2]);
+    char name[64];
+    std::snprintf(name, sizeof name, "/%06d-ch%02d.png", index, channel);
+    return WritePng(dir + name, bgr.data(), width, height);
+}
+
+}  // namespace
+
+int RunDecode(int argc, char** argv)
+{
+    if (WantsHelp(argc, argv)) return Usage(kDecodeHelp);
+    Args args(argc, argv, 2, {"--model", "--idct", "--format", "--dump"}, {"--drive"});
+    long long model = 4;
+    if (!args.Ok() || !args.Integer("--model", 4, 0, 6, model)) return Usage(kDecodeHelp, args.Error());
+    if (args.Positional().size() != 1) return Usage(kDecodeHelp, "expected one FILE");
+    const std::string idct = args.Value("--idct", "auto");
+    DecodePathOverride path = DecodePathOverride::kAuto;
+    if (idct == "plain") path = DecodePathOverride::kPlain;
+    else if (idct == "accel") path = DecodePathOverride::kAccel;
+    else if (idct != "auto") return Usage(kDecodeHelp, "--idct must be plain or accel");
+    const std::string format = args.Value("--format", "yuv");
+    std::vector<std::uint8_t> converted;
+    {
+        std::vector<std::uint8_t> probe(YuvPictureSize(16, 16), 0);
+        if (!ConvertPictureForFormat(format, probe.data(), 16, 16, converted))
+            return Usage(kDecodeHelp, "unknown --format " + format);
+    }
+    const std::string dump = args.Value("--dump");
+    if (!dump.empty()) {
+        struct stat st {};
+        if (stat(dump.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            std::fprintf(stderr, "tamlorex: --dump needs an existing folder: %s\n", dump.c_str());
+            return 2;
+        }
+    }
+
+    VvfReader reader;
+    StderrAlerts alerts;
+    if (!OpenSource(reader, alerts, args.Positional()[0], args.Has("--drive"), static_cast<int>(model))) return 2;
+    VideoDecoder decoder;
+    decoder.SetDecodePathOverride(path);
+    decoder.Init(static_cast<ModelType>(model));
+
+    ChannelPictures pictures;
+    auto buffer = std::make_unique<std::uint8_t[]>(kRecordBufferSize);
+    int index = -1;
+    for (int empty = 0; empty < kEmptyReadsToStop;) {
+        const std::uint32_t length = reader.ReadNext(buffer.get());
+        if (length == 0) {
+            ++empty;
+            continue;
+        }
+        empty = 0;
+        ++index;
+        if (reader.IsAudio()) continue;
+        if (!decoder.ParseHeader(buffer.get(), length)) {
+            std::printf("{\"i\":%d,\"rejected\":1}\n", index);
+            continue;
+        }
+        const std::uint32_t width = decoder.Width(), height = decoder.Height();
+        YuvPicture picture = pictures.For(decoder.Channel(), width, height);
+        decoder.Decode(buffer.get(), length, picture);
+        const int w = static_cast<int>(width), h = static_cast<int>(height);
+        ConvertPictureForFormat(format, picture.data(), w, h, converted);
+        std::printf("{\"i\":%d,\"channel\":%d,\"width\":%u,\"height\":%u,\"full\":%d,\"q\":%u,\"slices\":%u", index,
+                    decoder.Channel(), width, height, decoder.FullPicture() ? 1 : 0, decoder.QuantiserScale(),
+                    decoder.SliceCount());
+        if (model == 5)
+            std::printf(",\"dual\":%d,\"left\":%d,\"right\":%d,\"lhide\":%d,\"rhide\":%d", decoder.DualFlag(),
+                        decoder.DualLeftChannel(), decoder.DualRightChannel(), decoder.LeftHidden(),
+                        decoder.RightHidden());
+        std::printf(",\"md5\":\"%s\"}\n", Md5::Hex(converted.data(), converted.size()).c_str());
+        if (!dump.empty() && !DumpPicture(dump, index, decoder.Channel(), picture.data(), w, h)) {
+            std::fprintf(stderr, "tamlorex: cannot write a picture into %s\n", dump.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace tamlorex::cli

@@ -1,0 +1,245 @@
+// The commands that read recordings and disks: records, seek, span, info, disks.
+#include <unistd.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "cli/args.h"
+#include "cli/commands.h"
+#include "cli/source.h"
+#include "media/recorder_disk.h"
+#include "media/recording_summary.h"
+#include "media/vvf_reader.h"
+#include "platform/md5.h"
+
+namespace tamlorex::cli {
+namespace {
+
+void PrintRecord(const char* dir, const VvfReader& reader, const std::uint8_t* buffer, std::uint32_t length)
+{
+    if (length == 0) {
+        std::printf("{\"dir\":\"%s\",\"empty\":1,\"pos\":%" PRIu64 "}\n", dir, reader.GetPosition());
+        return;
+    }
+    char time[48];
+    FormatCalendarTime(reader.CurrentPageTime(), time, sizeof time);
+    std::printf("{\"dir\":\"%s\",\"audio\":%d,\"channel\":%d,\"length\":%" PRIu32
+                ",\"md5\":\"%s\",\"time\":\"%s\",\"mask\":%u,\"interval\":%u,\"pos\":%" PRIu64 "}\n",
+                dir, reader.IsAudio() ? 1 : 0, reader.GetChannel(), reader.GetLength(),
+                Md5::Hex(buffer, length).c_str(), time, unsigned{reader.GetChannelMask()},
+                unsigned{reader.GetFrameInterval()}, reader.GetPosition());
+}
+
+// Calls read until kEmptyReadsToStop empty calls in a row, printing each call when print is set.
+template <typename Read>
+void Pass(const char* dir, VvfReader& reader, std::uint8_t* buffer, bool print, Read read)
+{
+    for (int empty = 0; empty < kEmptyReadsToStop;) {
+        const std::uint32_t length = read(buffer);
+        empty = length == 0 ? empty + 1 : 0;
+        if (print) PrintRecord(dir, reader, buffer, length);
+    }
+}
+
+const char kRecordsHelp[] =
+    "usage: tamlorex records FILE [--model N] [--drive] [--backward]\n"
+    "Reads every record of a recording and prints one JSON line per read.\n"
+    "  --model N    recorder model type 0..6 (default 4)\n"
+    "  --drive      FILE is a recorder's disk or an image of one (16-bit words swapped)\n"
+    "  --backward   read to the end silently, then print the records read backwards\n";
+
+const char kSeekHelp[] =
+    "usage: tamlorex seek FILE OFFSET [--model N] [--drive]\n"
+    "Prints the first picture record of the page that holds byte OFFSET.\n";
+
+const char kSpanHelp[] =
+    "usage: tamlorex span FILE START END OUT [--drive]\n"
+    "Copies the pages that hold bytes START..END into a new recording OUT.\n"
+    "Exit status 0 when copied, 1 when refused or failed.\n";
+
+const char kInfoHelp[] =
+    "usage: tamlorex info FILE [--model N] [--drive] [--json]\n"
+    "Summarises a recording: size, pages, damaged pages, records by kind and channel,\n"
+    "first and last page time, channel masks and frame intervals.\n";
+
+const char kDisksHelp[] =
+    "usage: tamlorex disks\n"
+    "Lists the disks that can be opened with --drive, as the disk chooser shows them.\n";
+
+}  // namespace
+
+int RunRecords(int argc, char** argv)
+{
+    if (WantsHelp(argc, argv)) return Usage(kRecordsHelp);
+    Args args(argc, argv, 2, {"--model"}, {"--drive", "--backward"});
+    long long model = 4;
+    if (!args.Ok() || !args.Integer("--model", 4, 0, 6, model)) return Usage(kRecordsHelp, args.Error());
+    if (args.Positional().size() != 1) return Usage(kRecordsHelp, "expected one FILE");
+
+    VvfReader reader;
+    StderrAlerts alerts;
+    if (!OpenSource(reader, alerts, args.Positional()[0], args.Has("--drive"), static_cast<int>(model))) return 2;
+    auto buffer = std::make_unique<std::uint8_t[]>(kRecordBufferSize);
+    const bool backward = args.Has("--backward");
+    Pass("f", reader, buffer.get(), !backward, [&](std::uint8_t* b) { return reader.ReadNext(b); });
+    if (backward) Pass("b", reader, buffer.get(), true, [&](std::uint8_t* b) { return reader.ReadPrevious(b); });
+    return 0;
+}
+
+int RunSeek(int argc, char** argv)
+{
+    if (WantsHelp(argc, argv)) return Usage(kSeekHelp);
+    Args args(argc, argv, 2, {"--model"}, {"--drive"});
+    long long model = 4;
+    std::uint64_t offset = 0;
+    if (!args.Ok() || !args.Integer("--model", 4, 0, 6, model)) return Usage(kSeekHelp, args.Error());
+    if (args.Positional().size() != 2) return Usage(kSeekHelp, "expected FILE and OFFSET");
+    if (!args.Unsigned(args.Positional()[1], offset)) return Usage(kSeekHelp, args.Error());
+
+    VvfReader reader;
+    StderrAlerts alerts;
+    if (!OpenSource(reader, alerts, args.Positional()[0], args.Has("--drive"), static_cast<int>(model))) return 2;
+    auto buffer = std::make_unique<std::uint8_t[]>(kRecordBufferSize);
+    // A target the reader refuses reads nothing.
+    const std::uint32_t length = reader.SetSeekTarget(offset) ? reader.ReadAtSeekTarget(buffer.get()) : 0;
+    PrintRecord("s", reader, buffer.get(), length);
+    return 0;
+}
+
+int RunSpan(int argc, char** argv)
+{
+    if (WantsHelp(argc, argv)) return Usage(kSpanHelp);
+    Args args(argc, argv, 2, {}, {"--drive"});
+    std::uint64_t start = 0, end = 0;
+    if (!args.Ok()) return Usage(kSpanHelp, args.Error());
+    if (args.Positional().size() != 4) return Usage(kSpanHelp, "expected FILE START END OUT");
+    if (!args.Unsigned(args.Positional()[1], start) || !args.Unsigned(args.Positional()[2], end))
+        return Usage(kSpanHelp, args.Error());
+
+    VvfReader reader;
+    StderrAlerts alerts;
+    if (!OpenSource(reader, alerts, args.Positional()[0], args.Has("--drive"), 4)) return 2;
+    return reader.ExportSpan(start, end, args.Positional()[3]) ? 0 : 1;
+}
+
+namespace {
+
+std::string FormatTime(const CalendarTime& t)
+{
+    char text[48];
+    FormatCalendarTime(t, text, sizeof text);
+    return text;
+}
+
+template <typename Set>
+std::string JoinNumbers(const Set& values, const char* format)
+{
+    std::string out;
+    for (const auto v : values) {
+        char item[16];
+        std::snprintf(item, sizeof item, format, static_cast<unsigned>(v));
+        if (!out.empty()) out += ',';
+        out += item;
+    }
+    return out;
+}
+
+void PrintSummaryJson(const std::string& path, int model, const RecordingSummary& s)
+{
+    std::printf("{\"file\":\"");
+    for (const char c : path) {
+        if (c == '"' || c == '\\') std::printf("\\%c", c);
+        else if (static_cast<unsigned char>(c) < 0x20) std::printf("\\u%04x", c);
+        else std::putchar(c);
+    }
+    std::printf("\",\"model\":%d,\"size\":%" PRIu64 ",\"pages\":%" PRIu64 ",\"partial\":%" PRIu64
+                ",\"bad_pages\":%" PRIu64 ",\"video\":{",
+                model, s.size, s.pages, s.partialBytes, s.badPages);
+    bool first = true;
+    for (std::size_t c = 0; c < s.videoByChannel.size(); ++c) {
+        if (!s.videoByChannel[c]) continue;
+        std::printf("%s\"%zu\":%" PRIu64, first ? "" : ",", c, s.videoByChannel[c]);
+        first = false;
+    }
+    std::printf("},\"audio\":{");
+    first = true;
+    for (std::size_t c = 0; c < s.audioByChannel.size(); ++c) {
+        if (!s.audioByChannel[c]) continue;
+        std::printf("%s\"%zu\":%" PRIu64, first ? "" : ",", c, s.audioByChannel[c]);
+        first = false;
+    }
+    std::printf("},\"full\":%" PRIu64 ",\"update\":%" PRIu64, s.fullPictures, s.updatePictures);
+    if (s.hasTime)
+        std::printf(",\"first_time\":\"%s\",\"last_time\":\"%s\"", FormatTime(s.firstTime).c_str(),
+                    FormatTime(s.lastTime).c_str());
+    std::printf(",\"masks\":[%s],\"intervals\":[%s]}\n", JoinNumbers(s.masks, "%u").c_str(),
+                JoinNumbers(s.intervals, "%u").c_str());
+}
+
+void PrintSummaryText(const std::string& path, int model, bool drive, const RecordingSummary& s)
+{
+    std::uint64_t video = 0, audio = 0;
+    for (const auto n : s.videoByChannel) video += n;
+    for (const auto n : s.audioByChannel) audio += n;
+    std::printf("Recording   %s%s\n", path.c_str(), drive ? " (disk, 16-bit words swapped)" : "");
+    std::printf("Model type  %d\n", model);
+    std::printf("Size        %" PRIu64 " bytes: %" PRIu64 " pages", s.size, s.pages);
+    if (s.partialBytes) std::printf(" and a partial page of %" PRIu64 " bytes (not read)", s.partialBytes);
+    std::printf("\nBad pages   %" PRIu64 " with a wrong checksum\n", s.badPages);
+    if (model == 0)
+        std::printf("Note        model type 0 pages carry no checksum; such recordings cannot be read here\n");
+    std::printf("Records     %" PRIu64 " pictures (%" PRIu64 " full, %" PRIu64 " update), %" PRIu64 " sound blocks\n",
+                video, s.fullPictures, s.updatePictures, audio);
+    for (std::size_t c = 0; c < s.videoByChannel.size(); ++c)
+        if (s.videoByChannel[c]) std::printf("  video channel %-2zu %" PRIu64 " pictures\n", c, s.videoByChannel[c]);
+    for (std::size_t c = 0; c < s.audioByChannel.size(); ++c)
+        if (s.audioByChannel[c]) std::printf("  audio channel %-2zu %" PRIu64 " blocks\n", c, s.audioByChannel[c]);
+    if (s.hasTime) {
+        std::printf("First page  %s\n", FormatTime(s.firstTime).c_str());
+        std::printf("Last page   %s\n", FormatTime(s.lastTime).c_str());
+    } else {
+        std::printf("Times       none: no page with a good checksum\n");
+    }
+    std::printf("Masks       %s\n", s.masks.empty() ? "none" : JoinNumbers(s.masks, "0x%04X").c_str());
+    std::printf("Intervals   %s\n", s.intervals.empty() ? "none" : JoinNumbers(s.intervals, "%u").c_str());
+}
+
+}  // namespace
+
+int RunInfo(int argc, char** argv)
+{
+    if (WantsHelp(argc, argv)) return Usage(kInfoHelp);
+    Args args(argc, argv, 2, {"--model"}, {"--drive", "--json"});
+    long long model = 4;
+    if (!args.Ok() || !args.Integer("--model", 4, 0, 6, model)) return Usage(kInfoHelp, args.Error());
+    if (args.Positional().size() != 1) return Usage(kInfoHelp, "expected one FILE");
+
+    const std::string& path = args.Positional()[0];
+    VvfReader reader;
+    StderrAlerts alerts;
+    if (!OpenSource(reader, alerts, path, args.Has("--drive"), static_cast<int>(model))) return 2;
+    // Progress only where a person watches and the work is long.
+    const bool showProgress = isatty(STDERR_FILENO) && reader.GetSize() >= (std::uint64_t{256} << 20);
+    const RecordingSummary summary = SummarizeRecording(reader, [&](std::uint64_t done, std::uint64_t total) {
+        if (showProgress) std::fprintf(stderr, "\rReading %3d%%", total ? static_cast<int>(done * 100 / total) : 100);
+    });
+    if (showProgress) std::fprintf(stderr, "\r            \r");
+    if (args.Has("--json")) PrintSummaryJson(path, static_cast<int>(model), summary);
+    else PrintSummaryText(path, static_cast<int>(model), args.Has("--drive"), summary);
+    return 0;
+}
+
+int RunDisks(int argc, char** argv)
+{
+    if (WantsHelp(argc, argv)) return Usage(kDisksHelp);
+    Args args(argc, argv, 2, {"--sys", "--dev"}, {});
+    if (!args.Ok() || !args.Positional().empty()) return Usage(kDisksHelp, args.Ok() ? "no arguments expected" : args.Error());
+    const auto drives = ListDrives(args.Value("--sys", "/sys/block"), args.Value("--dev", "/dev"));
+    for (const auto& drive : drives) std::printf("%s\t%s\n", drive.line.c_str(), drive.devicePath.c_str());
+    if (drives.empty()) std::fprintf(stderr, "tamlorex: no disk can be opened (raw disks usually need root)\n");
+    return 0;
+}
+
+}  // namespace tamlorex::cli

@@ -1,0 +1,87 @@
+#pragma once
+// The panes, pages and picture store that the workers draw into; drawing goes to a Renderer.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "display/renderer.h"
+#include "media/frame_record.h"
+
+namespace tamlorex {
+
+inline constexpr int kMaxChannels = 16;
+inline constexpr std::size_t kStoredPictureSize = 261120;  // 640 x 272 x 3 / 2
+
+enum class MouseButton { Left, Right };
+// Key-state flags of a mouse move.
+inline constexpr unsigned kMouseLeftFlag = 1;
+inline constexpr unsigned kMouseRightFlag = 2;
+
+class VideoWindow {
+public:
+    VideoWindow();
+    ~VideoWindow();
+
+    void SetRenderer(Renderer* renderer);  // may be null: nothing is drawn
+    void SetClientSize(int width, int height);
+    int ClientWidth() const;
+    int ClientHeight() const;
+    // 1 Player mode, 2 Client mode.
+    void SetMode(int mode);
+
+    void SetChannelCount(int count);
+    int GetChannelCount() const;
+    bool SetSplit(int split, int page);
+    int GetSplit() const;
+    int GetPage() const;
+    // The channel shown alone (split 1), or -1 when several are shown.
+    int SelectedChannel() const;
+
+    bool ShowPicture(int channel, const CalendarTime& time, const std::uint8_t* yuv, int width, int height);
+    void Clear();
+    // Draws every pane of the current page with its OSD (paint, resize, split change).
+    void Redraw();
+
+    void SetShowTime(bool show);
+    bool GetShowTime() const;
+    void SetTimeFormat(const std::string& format);
+    std::string GetTimeFormat() const;
+    void SetFont(int height, int width, int weight, bool italic, const std::string& face);
+    void SetTextColor(std::uint32_t color);
+    void SetOutlineColor(std::uint32_t color);
+    std::uint32_t GetTextColor() const;
+    std::uint32_t GetOutlineColor() const;
+
+    // The OSD text of a slot: "CH%d " and, when shown, the formatted time.
+    std::string OsdText(int slot) const;
+    Rect PaneRect(int slot) const;
+    bool PaneOnPage(int slot) const;
+    bool HasPicture(int slot) const;
+
+    // A copy of the slot's last picture, its size and time; false without a picture.
+    bool GetPicture(int slot, std::vector<std::uint8_t>& yuv, int& width, int& height, CalendarTime& time) const;
+
+    // Mouse messages, client coordinates; flags are the key-state flags of a move.
+    void MouseMove(int x, int y, unsigned flags);
+    void MouseDown(MouseButton button, int x, int y);
+    void MouseUp(MouseButton button, int x, int y);
+    void MouseDoubleClick(MouseButton button, int x, int y);
+
+    // Runs f under the window's lock (the GUI paints from the picture store this way).
+    template <typename F>
+    void WithLock(F&& f) const
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        f();
+    }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    mutable std::recursive_mutex mutex_;
+};
+
+}  // namespace tamlorex

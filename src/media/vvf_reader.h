@@ -1,0 +1,116 @@
+#pragma once
+// Reads the record stream of a recording: a VVF file, a recorder's disk, or an image of one.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "media/frame_record.h"
+#include "media/page_header.h"
+
+namespace tamlorex {
+
+class Alerts;
+
+class VvfReader {
+public:
+    VvfReader();
+    ~VvfReader();
+    VvfReader(const VvfReader&) = delete;
+    VvfReader& operator=(const VvfReader&) = delete;
+
+    // Where "Open Error" goes when the size of an opened source cannot be determined.
+    void SetAlerts(Alerts* alerts) { alerts_ = alerts; }
+
+    // drive: the source is a recorder's disk (or an image of one) with every 16-bit word swapped.
+    bool Open(const std::string& path, bool drive);
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+    const std::string& Path() const { return path_; }
+    bool IsDrive() const { return swap_; }
+    // Why the last Open failed, for people.
+    const std::string& LastError() const { return lastError_; }
+
+    void SetModelType(int modelType);
+    int ModelType() const { return modelType_; }
+
+    // Each returns the length delivered into buffer (kRecordBufferSize bytes), 0 for nothing.
+    std::uint32_t ReadNext(std::uint8_t* buffer);
+    std::uint32_t ReadPrevious(std::uint8_t* buffer);
+
+    std::uint64_t GetPosition() const { return position_; }
+    std::uint64_t GetSize() const { return size_; }
+    void SetPosition(std::uint64_t offset);
+    bool SetSeekTarget(std::uint64_t offset);
+    std::uint32_t ReadAtSeekTarget(std::uint8_t* buffer);
+
+    bool GetCurrentTime(CalendarTime& out) const;
+    // The current page's time whatever its plausibility.
+    const CalendarTime& CurrentPageTime() const { return pageTime_; }
+
+    bool IsAudio() const { return audio_; }
+    int GetChannel() const { return channel_; }
+    std::uint32_t GetLength() const { return length_; }
+    std::uint16_t GetChannelMask() const { return deliveredMask_; }
+    std::uint8_t GetFrameInterval() const { return deliveredInterval_; }
+
+    // Reads one whole page in file byte order without disturbing the scan; false on a short read.
+    bool ReadPage(std::uint64_t pageStart, std::uint8_t* page) const;
+
+    // Copies the pages that hold [start, end] into a new VVF file in file byte order.
+    bool ExportSpan(std::uint64_t start, std::uint64_t end, const std::string& target) const;
+
+private:
+    enum class PageRead { Ok, Short, BadChecksum };
+    PageRead LoadPage(std::uint64_t pageStart);
+    void ClearScanner();
+    // Forward scanning of page bytes [from, to); returns the length delivered or 0 to go on.
+    // Feeds page bytes from offset `from` to the end of the page; true when a record was delivered.
+    bool ScanForward(std::size_t from, std::uint8_t* buffer, std::uint32_t& delivered);
+    // A start code in the register, its first byte at file offset firstByte; true on delivery.
+    bool OnForwardCode(std::uint64_t firstByte, std::uint8_t* buffer, std::uint32_t& delivered);
+    void AppendForward(const std::uint8_t* bytes, std::size_t count);
+    void Deliver(bool audio, int channel, std::uint32_t length);
+
+    Alerts* alerts_ = nullptr;
+    int fd_ = -1;
+    std::string path_;
+    std::string lastError_;
+    std::uint64_t size_ = 0;
+    std::uint64_t position_ = 0;
+    std::uint64_t seekTarget_ = 0;
+    int modelType_ = 0;
+    bool bigEndian_ = false;
+    bool swap_ = false;
+
+    // The page in memory and its header.
+    std::array<std::uint8_t, kPageSize> page_{};
+    // Whole pages read ahead from the source, in source byte order.
+    std::unique_ptr<std::uint8_t[]> chunk_;
+    std::uint64_t chunkStart_ = 0;
+    std::size_t chunkValid_ = 0;
+    CalendarTime pageTime_{};
+    std::uint16_t pageMask_ = 0;
+    std::uint8_t pageInterval_ = 0;
+
+    // Scanner state.
+    std::uint32_t reg_ = 0xFFFFFFFFu;
+    bool collecting_ = false;
+    // Bytes of the record so far: forward capped at the buffer, backward counted in full
+    // while the buffer keeps the latest ones as a ring, written downwards.
+    std::size_t collected_ = 0;
+    bool backward_ = false;
+    std::unique_ptr<std::uint8_t[]> assembly_;
+
+    // The last delivered record.
+    bool audio_ = false;
+    int channel_ = 0;
+    std::uint32_t length_ = 0;
+    std::uint16_t deliveredMask_ = 0;
+    std::uint8_t deliveredInterval_ = 0;
+};
+
+// Exchanges the two bytes of every 16-bit word (length even).
+void SwapWords(std::uint8_t* data, std::size_t length);
+
+}  // namespace tamlorex

@@ -1,0 +1,22 @@
+#pragma once
+// Notifications from worker threads to the main window, by message number.
+#include <cstdint>
+
+namespace tamlorex {
+
+// Message numbers the network client and the sliders post.
+inline constexpr std::uint32_t WM_NET_STATUS = 0x2A68;
+inline constexpr std::uint32_t WM_NET_SERVER_CLOSED = 0x2A69;
+inline constexpr std::uint32_t WM_NET_NO_RESPONSE = 0x2A6A;
+inline constexpr std::uint32_t WM_NET_LOGIN_FAILED = 0x2A6B;
+inline constexpr std::uint32_t kSliderMoving = 0x28D1;
+inline constexpr std::uint32_t kSliderReleased = 0x28D2;
+
+class Notifier {
+public:
+    virtual ~Notifier() = default;
+    // Queues the message for the main window's thread; never blocks the caller.
+    virtual void Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) = 0;
+};
+
+}  // namespace tamlorex

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "media/vvf_builder.h"
+
+namespace tamlorex {
+namespace {
+
+using test::AudioRecord;
+using test::VideoRecord;
+using test::VvfBuilder;
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::vector<std::string> lines;
+};
+
+// Runs the command-line tool with TZ=UTC; standard error goes to errPath when given.
+Result RunCli(const std::string& args, const std::string& errPath = "/dev/null")
+{
+    Result r;
+    const std::string command = "TZ=UTC " + std::string(TAMLOREX_CLI_PATH) + " " + args + " 2>" + errPath;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return r;
+    char chunk[4096];
+    std::size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) r.out.append(chunk, n);
+    const int status = pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) r.lines.push_back(line);
+    return r;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        VvfBuilder b;
+        b.Add(AudioRecord(1, 10)).Add({0, 0, 1, 0xF9, 0x23, 0x00}).Add(VideoRecord(0xF8, 2, 9000)).Add({0, 0, 1, 0xF8});
+        file = dir.Write("rec.vvf", b.Build());
+    }
+    test::TempDir dir;
+    std::string file;
+};
+
+TEST_F(CliTest, RecordsPrintsOneObjectPerCall)
+{
+    const Result r = RunCli("records " + file);
+    ASSERT_EQ(r.status, 0);
+    ASSERT_EQ(r.lines.size(), 3u + 33u);
+    EXPECT_EQ(r.lines[0],
+              "{\"dir\":\"f\",\"audio\":1,\"channel\":1,\"length\":10,\"md5\":\"" +
+                  std::string("da5cfdb736fc41fdb61dd361556c47a1") +
+                  "\",\"time\":\"2008-12-23 02:40:00\",\"mask\":255,\"interval\":0,\"pos\":24}");
+    EXPECT_TRUE(StartsWith(r.lines[1], "{\"dir\":\"f\",\"audio\":0,\"channel\":3,\"length\":6,\"md5")) << r.lines[1];
+    // The third record ends on page 2: its time is that of page 2.
+    EXPECT_NE(r.lines[2].find("\"time\":\"2008-12-23 02:40:02\""), std::string::npos) << r.lines[2];
+    EXPECT_EQ(r.lines[3], "{\"dir\":\"f\",\"empty\":1,\"pos\":12288}");
+    EXPECT_EQ(r.lines.back(), r.lines[3]);
+}
+
+TEST_F(CliTest, RecordsBackwardAndSeek)
+{
+    const Result back = RunCli("records " + file + " --backward --model 4");
+    ASSERT_EQ(back.status, 0);
+    ASSERT_EQ(back.lines.size(), 3u + 33u);
+    EXPECT_TRUE(StartsWith(back.lines[0], "{\"dir\":\"b\",\"audio\":0,\"channel\":2,\"length\":9005,")) << back.lines[0];
+    EXPECT_TRUE(StartsWith(back.lines[2], "{\"dir\":\"b\",\"audio\":1,\"channel\":1,\"length\":10,")) << back.lines[2];
+    EXPECT_EQ(back.lines[3], "{\"dir\":\"b\",\"empty\":1,\"pos\":0}");
+
+    const Result seek = RunCli("seek " + file + " 5");
+    ASSERT_EQ(seek.status, 0);
+    ASSERT_EQ(seek.lines.size(), 1u);
+    EXPECT_TRUE(StartsWith(seek.lines[0], "{\"dir\":\"s\",\"audio\":0,\"channel\":3,\"length\":6,")) << seek.lines[0];
+    const Result beyond = RunCli("seek " + file + " 99999");
+    EXPECT_EQ(beyond.lines, std::vector<std::string>{"{\"dir\":\"s\",\"empty\":1,\"pos\":0}"});
+}
+
+TEST_F(CliTest, SpanExitStatus)
+{
+    EXPECT_EQ(RunCli("span " + file + " 100 5000 " + dir.Path("out.vvf")).status, 0);
+    EXPECT_EQ(test::ReadFile(dir.Path("out.vvf")).size(), 2 * 4096u);
+    EXPECT_EQ(RunCli("span " + file + " 100 100 " + dir.Path("no.vvf")).status, 1);
+    EXPECT_EQ(RunCli("span " + file + " x 100 " + dir.Path("no.vvf")).status, 2);
+}
+
+TEST_F(CliTest, InfoSummarises)
+{
+    const Result r = RunCli("info " + file + " --json");
+    ASSERT_EQ(r.status, 0);
+    ASSERT_EQ(r.lines.size(), 1u);
+    EXPECT_NE(r.out.find("\"size\":12288,\"pages\":3,\"partial\":0,\"bad_pages\":0,\"video\":{\"2\":1,\"3\":1},"
+                         "\"audio\":{\"1\":1},\"full\":1,\"update\":1"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"first_time\":\"2008-12-23 02:40:00\",\"last_time\":\"2008-12-23 02:40:02\""),
+              std::string::npos);
+    const Result text = RunCli("info " + file);
+    EXPECT_NE(text.out.find("3 pages"), std::string::npos);
+}
+
+TEST_F(CliTest, ErrorsAndHelp)
+{
+    const std::string err = dir.Path("err.txt");
+    const Result missing = RunCli("records " + dir.Path("missing.vvf"), err);
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_TRUE(missing.out.empty());
+    const test::Bytes bytes = test::ReadFile(err);
+    const std::string message(bytes.begin(), bytes.end());
+    EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+    EXPECT_NE(message.find("missing.vvf"), std::string::npos);
+
+    EXPECT_EQ(RunCli("records " + file + " --model 9").status, 2);
+    EXPECT_EQ(RunCli("records " + file + " --bogus").status, 2);
+    EXPECT_EQ(RunCli("nonsense").status, 2);
+    for (const char* command : {"records", "seek", "span", "info", "disks"}) {
+        const Result help = RunCli(std::string(command) + " --help");
+        EXPECT_EQ(help.status, 0) << command;
+        EXPECT_NE(help.out.find("usage: tamlorex"), std::string::npos) << command;
+    }
+}
+
+}  // namespace
+}  // namespace tamlorex
