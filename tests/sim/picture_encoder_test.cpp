@@ -644,3 +644,25 @@ TEST(StartCodes, ZeroHeavyLevelsAreAdjustedUntilClean)
 
 }  // namespace
 }  // namespace tamlorex::sim
+
+namespace tamlorex::sim {
+namespace {
+
+// The encoder keeps its own copies of the coding tables; they must agree with the decoder's.
+TEST(EncoderTables, AgreeWithTheDecoder)
+{
+    EXPECT_TRUE(std::equal(kZigZag.begin(), kZigZag.end(), tamlorex::kZigZag.begin()));
+    EXPECT_TRUE(std::equal(kIntraWeights.begin(), kIntraWeights.end(), tamlorex::kIntraWeights.begin()));
+    std::map<std::pair<int, int>, std::pair<int, int>> decoderCodes;  // (run, level) -> (bits, length)
+    for (const DctCodeWord& w : DctCodeWords())
+        if (w.run < 32) decoderCodes[{w.run, w.level}] = {w.bits, w.len};
+    EXPECT_EQ(decoderCodes.size(), RunLevelCodes().size());
+    for (const RunLevelCode& c : RunLevelCodes()) {
+        const auto it = decoderCodes.find({c.run, c.level});
+        ASSERT_NE(it, decoderCodes.end()) << int{c.run} << "/" << int{c.level};
+        EXPECT_EQ(it->second, std::make_pair(int{c.bits}, int{c.length})) << int{c.run} << "/" << int{c.level};
+    }
+}
+
+}  // namespace
+}  // namespace tamlorex::sim
