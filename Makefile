@@ -18,10 +18,7 @@ $(RELEASE)/build.ninja: CMakeLists.txt CMakePresets.json
 build: deps $(RELEASE)/build.ninja
 	cmake --build $(RELEASE) -j$(JOBS)
 
-$(SAMPLE): build
-	$(RELEASE)/tamlorex-sim make-sample $(SAMPLE)
-
-run: build $(SAMPLE)
+run: build
 	TZ=$${TZ:-UTC} $(RELEASE)/tamlorex info $(SAMPLE)
 
 test-release: build
