@@ -431,13 +431,11 @@ void VideoWindow::MouseMove(int x, int y, unsigned flags)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     int code = 0;
-    if (flags == 0)
-        code = 0;
-    else if (flags == kMouseLeftFlag)
+    if (flags == kMouseLeftFlag)
         code = 1;
     else if (flags == kMouseRightFlag)
         code = 2;
-    else
+    else if (flags != 0)
         return;  // other keys or both buttons held: the recorder has no code for them
     PendingMouse().Put(MouseReport{code, x, y, impl_->clientWidth, impl_->clientHeight});
 }

@@ -41,10 +41,11 @@ public:
     bool SetSplit(int split, int page);
     int GetSplit() const;
     int GetPage() const;
-    // The channel shown alone (split 1), or -1 when several are shown.
+    // The channel shown alone (split 1), or -1 when several (or none) are shown.
     int SelectedChannel() const;
 
-    // Width 320 or 640, height 112, 136, 224 or 272; other sizes and channels are refused.
+    // yuv holds width x height x 3 / 2 bytes of planar 4:2:0. Width 320 or 640, height 112, 136, 224
+    // or 272; other sizes, channels at or above the channel count and a null picture are refused.
     bool ShowPicture(int channel, const CalendarTime& time, const std::uint8_t* yuv, int width, int height);
     void Clear();
     // Draws every pane of the current page with its OSD (paint, resize, split change).

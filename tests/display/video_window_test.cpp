@@ -206,16 +206,6 @@ TEST(VideoWindowDoubleClick, SelectsThePaneUnderThePointAndGoesBack)
     EXPECT_EQ(window.SelectedChannel(), -1);
 }
 
-TEST(VideoWindowDoubleClick, EdgesBelongToTheRightAndLowerPane)
-{
-    VideoWindow window;
-    window.SetClientSize(722, 480);
-    window.SetChannelCount(9);
-    ASSERT_TRUE(window.SetSplit(9, 0));
-    window.MouseDoubleClick(MouseButton::Left, 241, 160);
-    EXPECT_EQ(window.SelectedChannel(), 4);
-}
-
 TEST(VideoWindowDoubleClick, PointWithoutAPaneChangesNothing)
 {
     VideoWindow window;
