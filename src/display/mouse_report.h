@@ -19,6 +19,8 @@ public:
     void Put(const MouseReport& report);
     // The pending report, clearing the pending flag; false when none is pending.
     bool Take(MouseReport& out);
+    // A button release: puts code 0 when the last code put was 1 or 2, else nothing. True when put.
+    bool PutRelease(int x, int y, int clientWidth, int clientHeight);
     // The code of the last report put, pending or not (the release rule depends on it).
     int LastCode() const;
 

@@ -36,8 +36,12 @@ public:
     virtual void DrawEmpty(const Rect& pane) = 0;
     // One pass of the OSD text, colour as 0x00BBGGRR.
     virtual void DrawText(int x, int y, const std::string& text, std::uint32_t color, const OsdFont& font) = 0;
-    // The pane's drawing is complete: show it (the GUI repaints from its thread).
-    virtual void Present(const Rect& pane) = 0;
+    // The drawing of a pane, or of the whole client area after a full redraw, is complete: show it
+    // (the GUI repaints from its thread).
+    virtual void Present(const Rect& area) = 0;
+    // Every picture was forgotten (Clear): drop what was kept per channel, such as the display
+    // recording's channel mask.
+    virtual void PicturesCleared() {}
 };
 
 }  // namespace tamlorex

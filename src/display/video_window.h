@@ -31,15 +31,21 @@ public:
     int ClientHeight() const;
     // 1 Player mode, 2 Client mode.
     void SetMode(int mode);
+    int GetMode() const;
 
+    // Counts outside 1..16 are clamped into that range.
     void SetChannelCount(int count);
     int GetChannelCount() const;
+    // split 1, 4, 9 or 16, not above the channel count; page -1 is the next page (wrapping), or
+    // page 0 when the split changes.
     bool SetSplit(int split, int page);
     int GetSplit() const;
     int GetPage() const;
-    // The channel shown alone (split 1), or -1 when several are shown.
+    // The channel shown alone (split 1), or -1 when several (or none) are shown.
     int SelectedChannel() const;
 
+    // yuv holds width x height x 3 / 2 bytes of planar 4:2:0. Width 320 or 640, height 112, 136, 224
+    // or 272; other sizes, channels at or above the channel count and a null picture are refused.
     bool ShowPicture(int channel, const CalendarTime& time, const std::uint8_t* yuv, int width, int height);
     void Clear();
     // Draws every pane of the current page with its OSD (paint, resize, split change).
@@ -54,6 +60,7 @@ public:
     void SetOutlineColor(std::uint32_t color);
     std::uint32_t GetTextColor() const;
     std::uint32_t GetOutlineColor() const;
+    OsdFont GetFont() const;
 
     // The OSD text of a slot: "CH%d " and, when shown, the formatted time.
     std::string OsdText(int slot) const;
