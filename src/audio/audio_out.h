@@ -32,10 +32,15 @@ bool ModelUsesALaw(int modelType);
 // ITU-T G.711 A-law to a 16-bit linear sample.
 std::int16_t ALawToLinear(std::uint8_t code);
 
+// Threads: OpenDevice, volume and mute run on the user-interface thread; StartLoop, the writes and
+// Service on the current worker. The counters and flags are atomics, and every write into the ring
+// holds the device's lock, so the device's own thread never reads a half-written block.
 class AudioOut {
 public:
     AudioOut(AudioDevice& device, Alerts* alerts);
     ~AudioOut();
+    AudioOut(const AudioOut&) = delete;
+    AudioOut& operator=(const AudioOut&) = delete;
 
     int OpenDevice(int rate, int bits);
     int StartLoop();
@@ -54,6 +59,29 @@ public:
     bool Paused() const;
     const std::uint8_t* Ring() const;
     int Bits() const;
+
+private:
+    enum class Samples { Raw, ALaw };
+    AudioWrite Write(const std::uint8_t* bytes, std::size_t n, Samples kind);
+    bool ReadPosition(std::uint32_t& position, bool evenOnly) const;
+    void Alert(const char* text);
+    std::uint8_t Silence() const;
+
+    AudioDevice& device_;
+    Alerts* alerts_;
+    std::unique_ptr<std::uint8_t[]> ring_;
+    std::atomic<int> rate_{0};
+    std::atomic<int> bits_{0};
+    // Bytes written since the device was opened (or resynchronised); the write offset in the ring is
+    // always this counter modulo the ring size (the ring size divides 2^32, so the wrap is seamless).
+    std::atomic<std::uint32_t> written_{0};
+    std::atomic<std::uint32_t> volume_{0};
+    std::atomic<int> mute_{0};
+    std::atomic<int> paused_{0};
+    std::atomic<int> fillLevel_{0};
+    std::atomic<int> firstPause_{1};
+    // Set by StartLoop, cleared by OpenDevice: a second loop on the same device restarts the ring.
+    std::atomic<bool> loopStarted_{false};
 };
 
 }  // namespace tamlorex
