@@ -10,5 +10,6 @@ int RunSpan(int argc, char** argv);
 int RunInfo(int argc, char** argv);
 int RunDisks(int argc, char** argv);
 int RunDecode(int argc, char** argv);
+int RunPlay(int argc, char** argv);
 
 }  // namespace tamlorex::cli

@@ -20,6 +20,7 @@ const Command kCommands[] = {
     {"info", tamlorex::cli::RunInfo, "summarise a recording"},
     {"disks", tamlorex::cli::RunDisks, "list the disks that may hold recordings"},
     {"decode", tamlorex::cli::RunDecode, "decode every picture of a recording"},
+    {"play", tamlorex::cli::RunPlay, "play a recording headless with a script of commands"},
 };
 
 int Help(FILE* out)

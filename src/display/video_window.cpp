@@ -50,7 +50,7 @@ bool TimeFieldsInRange(const CalendarTime& t)
 }
 
 // The record's fields read as local time and formatted back from local time; empty on failure.
-std::string FormatOsdTime(const CalendarTime& t, const std::string& format)
+std::string FormatLocalTime(const CalendarTime& t, const std::string& format)
 {
     std::time_t when = 0;
     if (t.year >= 1900) {
@@ -158,7 +158,7 @@ struct VideoWindow::Impl {
         std::snprintf(label, sizeof label, "CH%d ", slot + 1);
         std::string text = label;
         const CalendarTime& t = pictureTime[slot];
-        if (showTime && hasPicture[slot] && t.year != 0 && TimeFieldsInRange(t)) text += FormatOsdTime(t, timeFormat);
+        if (showTime && hasPicture[slot] && t.year != 0 && TimeFieldsInRange(t)) text += FormatLocalTime(t, timeFormat);
         return text;
     }
 
@@ -345,6 +345,13 @@ void VideoWindow::SetTimeFormat(const std::string& format)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     impl_->timeFormat = format;
+}
+
+std::string VideoWindow::FormatOsdTime(const CalendarTime& time) const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (time.year == 0 || !TimeFieldsInRange(time)) return {};
+    return FormatLocalTime(time, impl_->timeFormat);
 }
 
 std::string VideoWindow::GetTimeFormat() const

@@ -62,6 +62,9 @@ public:
     std::uint32_t GetOutlineColor() const;
     OsdFont GetFont() const;
 
+    // The time part of the OSD for a time record (whatever the show-time flag): empty for year 0,
+    // fields out of range or a failed conversion.
+    std::string FormatOsdTime(const CalendarTime& time) const;
     // The OSD text of a slot: "CH%d " and, when shown, the formatted time.
     std::string OsdText(int slot) const;
     Rect PaneRect(int slot) const;

@@ -1,0 +1,519 @@
+#include "media/media_engine.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include "audio/audio_device.h"
+#include "platform/millisecond_clock.h"
+
+namespace tamlorex {
+namespace {
+
+constexpr int kCommandPause = 2;
+constexpr int kCommandPlay = 3;
+constexpr int kCommandReverse = 4;
+constexpr int kCommandStepForward = 5;
+constexpr int kCommandStepBack = 6;
+constexpr int kCommandSeek = 7;
+
+constexpr std::uint64_t kJumpBytesPerSpeed = 20480;  // five pages per unit of speed
+constexpr int kFailuresBeforePause = 4;              // the fifth empty read in a row pauses
+constexpr std::size_t kSoundPiece = 15360;           // the largest block the ring takes
+constexpr auto kTick = std::chrono::milliseconds(1);
+
+int StateForCommand(int code)
+{
+    switch (code) {
+    case kCommandPause: return kStatePause;
+    case kCommandPlay: return kStatePlay;
+    case kCommandReverse: return kStateReverse;
+    case kCommandStepForward: return kStateStepForward;
+    case kCommandStepBack: return kStateStepBack;
+    case kCommandSeek: return kStateSearch;
+    default: return -1;
+    }
+}
+
+void ResetPicture(std::vector<std::uint8_t>& picture, std::uint32_t width, std::uint32_t height)
+{
+    const std::size_t luma = std::size_t{width} * height;
+    std::fill(picture.begin(), picture.begin() + static_cast<std::ptrdiff_t>(luma), 0);
+    std::fill(picture.begin() + static_cast<std::ptrdiff_t>(luma),
+              picture.begin() + static_cast<std::ptrdiff_t>(YuvPictureSize(width, height)), 128);
+}
+
+}  // namespace
+
+const char* StateText(int state)
+{
+    static const char* const kTexts[] = {"READY", "STOP ", "PLAY ", "PLAY ", "STEPF", "STEPR", "PAUSE", "SEARCH"};
+    return state >= 0 && state < 8 ? kTexts[state] : "";
+}
+
+MediaEngine::MediaEngine(AudioDevice& audioDevice, Alerts* alerts, Notifier* notifier)
+    : alerts_(alerts),
+      notifier_(notifier),
+      audio_(audioDevice, alerts),
+      record_(new std::uint8_t[kRecordBufferSize]),
+      pictures_(kMaxChannels, std::vector<std::uint8_t>(kYuvPictureBufferSize)),
+      halves_{std::vector<std::uint8_t>(kYuvPictureBufferSize / 2), std::vector<std::uint8_t>(kYuvPictureBufferSize / 2)}
+{
+    for (auto& shown : channelShown_) shown.store(true);
+    reader_.SetAlerts(alerts);
+    MillisecondClock::StartClock();
+}
+
+MediaEngine::~MediaEngine()
+{
+    Stop();
+    MillisecondClock::StopClock();
+}
+
+void MediaEngine::OpenAudioFor(int modelType)
+{
+    const AudioFormat format = AudioFormatForModel(modelType);
+    audio_.OpenDevice(format.rate, format.bits);
+}
+
+void MediaEngine::Initialize(int modelType, int channelCount)
+{
+    const int split = SplitForChannels(channelCount);
+    splitCount_.store(split);
+    modelType_.store(modelType);
+    reader_.SetModelType(modelType);
+    decoder_.Init(modelType);
+    writer_.Configure(2, modelType, split);
+    OpenAudioFor(modelType);
+    window_.SetChannelCount(1);
+}
+
+bool MediaEngine::SetMode(int mode, int modelType, int channelCount)
+{
+    if (mode != kPlayerMode && mode != kClientMode) return false;
+    // Re-initialising the sound and the decoder under a running worker would race it.
+    if (mode == mode_.load()) return true;
+    if (mode == kPlayerMode) {
+        // The network client stops here, with the live worker.
+        Stop();
+        if (modelType >= 0 && modelType < 10) modelType_.store(modelType);
+        if (channelCount >= 1 && channelCount <= kMaxChannels) splitCount_.store(channelCount);
+        OpenAudioFor(modelType_.load());
+        decoder_.Init(modelType_.load());
+        reader_.SetModelType(modelType_.load());
+        window_.SetChannelCount(splitCount_.load());
+    } else {
+        if (IsSourceOpen()) CloseSource();
+        Stop();
+        if (modelType >= 0 && modelType < 10) modelType_.store(modelType);
+        OpenAudioFor(modelType_.load());
+        decoder_.Init(2);  // the live stream's layout
+        window_.SetChannelCount(1);
+    }
+    window_.SetMode(mode);
+    window_.Clear();
+    mode_.store(mode);
+    return true;
+}
+
+bool MediaEngine::OpenSource(const std::string& path, bool drive)
+{
+    Stop();
+    SetState(kStateReady);
+    reader_.SetModelType(modelType_.load());
+    if (!reader_.Open(path, drive)) {
+        sourceOpen_.store(false);
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(timeMutex_);
+        sourcePath_ = path;
+        pageTimeValid_ = false;
+    }
+    sourceOpen_.store(true);
+    NoteReaderState();
+    window_.Clear();
+    Start(ThreadPriority::Normal);
+    return true;
+}
+
+void MediaEngine::CloseSource()
+{
+    Stop();
+    SetState(kStateReady);
+    reader_.Close();
+    sourceOpen_.store(false);
+    NoteReaderState();
+    std::lock_guard<std::mutex> lock(timeMutex_);
+    sourcePath_.clear();
+    pageTimeValid_ = false;
+}
+
+std::string MediaEngine::GetSourcePath() const
+{
+    std::lock_guard<std::mutex> lock(timeMutex_);
+    return sourcePath_;
+}
+
+bool MediaEngine::GetCurrentTime(CalendarTime& out) const
+{
+    if (state_.load() == kStateReady) return false;
+    std::lock_guard<std::mutex> lock(timeMutex_);
+    if (!pageTimeValid_ || !IsPlausible(pageTime_)) return false;
+    out = pageTime_;
+    return true;
+}
+
+void MediaEngine::NoteReaderState()
+{
+    position_.store(reader_.GetPosition());
+    size_.store(reader_.GetSize());
+}
+
+void MediaEngine::SetState(int state)
+{
+    if (state_.exchange(state) == state) return;
+    if (EngineObserver* observer = observer_.load()) observer->OnStateChanged(state, speed_.load());
+}
+
+void MediaEngine::SetSpeed(double speed)
+{
+    if (speed_.exchange(speed) == speed) return;
+    if (EngineObserver* observer = observer_.load()) observer->OnStateChanged(state_.load(), speed);
+}
+
+void MediaEngine::PostCommand(int code)
+{
+    // The event is set under the lock, so the worker never takes a command twice.
+    std::lock_guard<std::mutex> lock(commandMutex_);
+    command_.code = code;
+    commandEvent_.Set();
+}
+
+void MediaEngine::Pause() { PostCommand(kCommandPause); }
+
+void MediaEngine::Play(double speed)
+{
+    speed = std::min(std::fabs(speed), 16.0);
+    SetSpeed(speed == 0 ? 1.0 : speed);
+    PostCommand(kCommandPlay);
+}
+
+void MediaEngine::PlayReverse(double speed)
+{
+    speed = std::min(std::fabs(speed), 16.0);
+    SetSpeed(speed == 0 ? 1.0 : speed);
+    PostCommand(kCommandReverse);
+}
+
+void MediaEngine::FastForward()
+{
+    const double speed = speed_.load();
+    SetSpeed(state_.load() == kStatePlay && speed >= 16 ? std::min(speed * 2, kMaxFastSpeed) : 16.0);
+    PostCommand(kCommandPlay);
+}
+
+void MediaEngine::FastRewind()
+{
+    const double speed = speed_.load();
+    SetSpeed(state_.load() == kStateReverse && speed >= 16 ? std::min(speed * 2, kMaxFastSpeed) : 16.0);
+    PostCommand(kCommandReverse);
+}
+
+void MediaEngine::StepForward() { PostCommand(kCommandStepForward); }
+void MediaEngine::StepBack() { PostCommand(kCommandStepBack); }
+
+void MediaEngine::Seek(std::uint64_t offset)
+{
+    std::lock_guard<std::mutex> lock(commandMutex_);
+    command_.target = offset;
+    command_.code = kCommandSeek;
+    commandEvent_.Set();
+}
+
+void MediaEngine::SetRequestedSpeed(double value)
+{
+    value = std::clamp(value, 0.1, 16.0);
+    requestedSpeed_.store(value);
+    // Below fast speeds the requested speed plays at once.
+    const int state = state_.load();
+    if ((state == kStatePlay || state == kStateReverse) && speed_.load() < 16) SetSpeed(value);
+}
+
+void MediaEngine::SetChannelShown(int channel, bool shown)
+{
+    if (channel >= 0 && channel < kMaxChannels) channelShown_[static_cast<std::size_t>(channel)].store(shown);
+}
+
+bool MediaEngine::IsChannelShown(int channel) const
+{
+    return channel >= 0 && channel < kMaxChannels && channelShown_[static_cast<std::size_t>(channel)].load();
+}
+
+int MediaEngine::SplitForChannels(int channels)
+{
+    if (channels >= 10) return 16;
+    if (channels >= 5) return 9;
+    if (channels < 2) return 1;
+    return 4;
+}
+
+std::uint32_t MediaEngine::PaceTargetMs(int frameInterval, int framePeriodUs, double speed)
+{
+    if (speed <= 0) return 0;
+    const double micros = std::floor((frameInterval + 1) * static_cast<double>(framePeriodUs) / speed);
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(micros) / 1000);
+}
+
+int MediaEngine::FramePeriodFor(int height, int modelType)
+{
+    const bool slowModel = modelType == 0 || modelType == 2;
+    if (height == 224) return slowModel ? 33333 : 16666;
+    return slowModel ? 25000 : 12500;
+}
+
+int MediaEngine::Run()
+{
+    if (mode_.load() == kPlayerMode) return PlaybackWorker();
+    // Client mode's worker arrives with the network client; until then it waits to be stopped.
+    while (!StopEvent().Wait(std::chrono::milliseconds(100))) {}
+    return 1;
+}
+
+bool MediaEngine::IsShown()
+{
+    if (modelType_.load() == 5 && decoder_.DualFlag()) {
+        return (!decoder_.LeftHidden() && IsChannelShown(decoder_.DualLeftChannel())) ||
+               (!decoder_.RightHidden() && IsChannelShown(decoder_.DualRightChannel()));
+    }
+    return IsChannelShown(reader_.GetChannel());
+}
+
+void MediaEngine::Pace()
+{
+    const std::uint32_t now = MillisecondClock::Now();
+    lastIterationTime_ = now - iterationStart_;
+    const int state = state_.load();
+    const double speed = speed_.load();
+    if ((state == kStatePlay || state == kStateReverse) && speed < 16) {
+        const std::uint32_t target = PaceTargetMs(reader_.GetFrameInterval(), framePeriod_, speed);
+        // Waiting on the events lets a command or Stop end the wait at once.
+        if (lastIterationTime_ < target)
+            Event::WaitAny({&StopEvent(), &commandEvent_}, std::chrono::milliseconds(target - lastIterationTime_));
+    }
+    iterationStart_ = 0;
+}
+
+void MediaEngine::OfferSound(const std::uint8_t* samples, std::uint32_t length)
+{
+    const int model = modelType_.load();
+    const bool alaw = ModelUsesALaw(model);
+    // A-law bytes double in the ring.
+    const std::size_t piece = alaw ? kSoundPiece / 2 : kSoundPiece;
+    for (std::size_t at = 0; at < length;) {
+        const std::size_t n = std::min<std::size_t>(piece, length - at);
+        for (;;) {
+            const AudioWrite result = alaw ? audio_.WriteALaw(samples + at, n) : audio_.WriteRaw(samples + at, n);
+            if (result == AudioWrite::Written) break;
+            if (result == AudioWrite::Failed) return;  // no device position: the block is dropped
+            if (speed_.load() != 1.0 || state_.load() != kStatePlay) return;
+            if (Event::WaitAny({&StopEvent(), &commandEvent_}, kTick) >= 0) return;
+        }
+        at += n;
+    }
+    iterationStart_ -= 5;
+    // The live AVI capture takes the samples here too.
+}
+
+bool MediaEngine::ShowDecoded(std::uint32_t length)
+{
+    if (!decoder_.ParseHeader(record_.get(), length)) return false;
+    const std::uint32_t width = decoder_.Width(), height = decoder_.Height();
+    const auto slot = static_cast<std::size_t>(decoder_.Channel()) & (kMaxChannels - 1);
+    std::vector<std::uint8_t>& picture = pictures_[slot];
+    if (pictureSizes_[slot][0] != width || pictureSizes_[slot][1] != height) {
+        ResetPicture(picture, width, height);
+        pictureSizes_[slot] = {width, height};
+    }
+    if (!decoder_.Decode(record_.get(), length, YuvPicture(picture.data(), picture.size()))) return false;
+    const int model = modelType_.load();
+    framePeriod_ = FramePeriodFor(static_cast<int>(height), model);
+
+    CalendarTime time;
+    {
+        std::lock_guard<std::mutex> lock(timeMutex_);
+        time = pageTime_;
+    }
+    EngineObserver* observer = observer_.load();
+    auto show = [&](int channel, const std::uint8_t* yuv, int w, int h) {
+        window_.ShowPicture(channel, time, yuv, w, h);
+        if (observer) observer->OnPictureShown(channel, time, yuv, w, h);
+    };
+    if (model == 5 && decoder_.DualFlag()) {
+        const std::uint32_t half = width / 2;
+        if (!VideoDecoder::SplitDualPicture(ConstYuvPicture(picture.data(), picture.size()), width, height,
+                                            YuvPicture(halves_[0].data(), halves_[0].size()),
+                                            YuvPicture(halves_[1].data(), halves_[1].size())))
+            return false;
+        if (!decoder_.LeftHidden())
+            show(decoder_.DualLeftChannel(), halves_[0].data(), static_cast<int>(half), static_cast<int>(height));
+        if (!decoder_.RightHidden())
+            show(decoder_.DualRightChannel(), halves_[1].data(), static_cast<int>(half), static_cast<int>(height));
+    } else {
+        show(decoder_.Channel(), picture.data(), static_cast<int>(width), static_cast<int>(height));
+    }
+    return true;
+}
+
+void MediaEngine::Output(std::uint32_t length)
+{
+    {
+        std::lock_guard<std::mutex> lock(timeMutex_);
+        pageTime_ = reader_.CurrentPageTime();
+        pageTimeValid_ = true;
+    }
+    const int model = modelType_.load();
+    if (reader_.IsAudio() && speed_.load() == 1.0 && state_.load() == kStatePlay) {
+        const int channel = reader_.GetChannel();
+        bool play = true;
+        if (model == 5) {
+            const int selected = window_.SelectedChannel();
+            play = channel == (selected >= 0 && selected <= 3 ? selected : 0);
+        } else if (model == 6) {
+            play = channel == 0;
+        }
+        if (play) OfferSound(record_.get(), length);
+        return;  // sound is not paced
+    }
+    ++stepCounter_;
+    ShowDecoded(length);
+    Pace();
+}
+
+int MediaEngine::PlaybackWorker()
+{
+    {
+        std::lock_guard<std::mutex> lock(commandMutex_);
+        command_.code = kCommandPlay;
+        commandEvent_.Set();
+    }
+    stepCounter_ = 0;
+    int failures = 0;
+    const int jumpInterval = modelType_.load() == 0 ? 4 : 9;
+    std::memset(record_.get(), 0, kRecordBufferSize);
+    for (auto& size : pictureSizes_) size = {0, 0};
+    audio_.StartLoop();
+    iterationStart_ = 0;
+    std::uint64_t seekTarget = 0;
+
+    for (;;) {
+        const int which = Event::WaitAny({&StopEvent(), &commandEvent_}, kTick);
+        if (which == 0) break;
+        if (which == 1) {
+            int code;
+            {
+                std::lock_guard<std::mutex> lock(commandMutex_);
+                code = command_.code;
+                seekTarget = command_.target;
+                commandEvent_.Reset();
+            }
+            if (const int state = StateForCommand(code); state >= 0) SetState(state);
+            continue;
+        }
+        audio_.Service();
+        if (!reader_.IsOpen()) continue;
+        if (iterationStart_ == 0) iterationStart_ = MillisecondClock::Now();
+        const int state = state_.load();
+        const double speed = speed_.load();
+        std::uint32_t length = 0;
+        switch (state) {
+        case kStatePlay:
+        case kStateReverse: {
+            const bool forward = state == kStatePlay;
+            if (speed >= 16 && stepCounter_ >= jumpInterval) {
+                const std::uint64_t jump = static_cast<std::uint64_t>(speed) * kJumpBytesPerSpeed;
+                const std::uint64_t position = reader_.GetPosition();
+                if (forward) reader_.SetPosition(position + jump);
+                else if (position > jump) reader_.SetPosition(position - jump);
+                stepCounter_ = 0;
+            }
+            length = forward ? reader_.ReadNext(record_.get()) : reader_.ReadPrevious(record_.get());
+            NoteReaderState();
+            if (length == 0) {
+                if (++failures > kFailuresBeforePause) {
+                    failures = 0;
+                    // With Repeat on, forward play that reaches the end goes on from the start.
+                    if (forward && repeat_.load() && reader_.GetPosition() + kPageSize > reader_.GetSize()) {
+                        reader_.SetPosition(0);
+                        NoteReaderState();
+                    } else {
+                        SetState(kStatePause);
+                    }
+                }
+                Pace();
+                continue;
+            }
+            failures = 0;
+            if (reader_.IsAudio()) {
+                if (forward) Output(length);
+                else Pace();
+                continue;
+            }
+            if (decoder_.ParseHeader(record_.get(), length) && IsShown()) Output(length);
+            else Pace();
+            continue;
+        }
+        case kStateStepForward:
+        case kStateStepBack: {
+            const bool forward = state == kStateStepForward;
+            length = forward ? reader_.ReadNext(record_.get()) : reader_.ReadPrevious(record_.get());
+            NoteReaderState();
+            if (length == 0) {
+                SetState(kStatePause);
+                Pace();
+                continue;
+            }
+            if (reader_.IsAudio()) {
+                Pace();
+                continue;
+            }
+            if (!forward) {
+                const std::uint32_t now = MillisecondClock::Now();
+                lastIterationTime_ = now - iterationStart_;
+                iterationStart_ = now;
+            }
+            if (decoder_.ParseHeader(record_.get(), length) && IsShown()) {
+                SetState(kStatePause);
+                Output(length);
+            } else {
+                Pace();
+            }
+            continue;
+        }
+        case kStateSearch: {
+            // A target the reader refuses reads nothing: playback pauses where it is.
+            length = reader_.SetSeekTarget(seekTarget) ? reader_.ReadAtSeekTarget(record_.get()) : 0;
+            NoteReaderState();
+            SetState(kStatePause);
+            if (length > 0) Output(length);
+            else Pace();
+            continue;
+        }
+        default:
+            continue;
+        }
+    }
+
+    {
+        std::lock_guard<std::mutex> lock(timeMutex_);
+        pageTimeValid_ = false;
+    }
+    SetState(kStateReady);
+    commandEvent_.Reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return 1;
+}
+
+}  // namespace tamlorex

@@ -1,0 +1,169 @@
+#pragma once
+// The object behind the main window in both modes: it owns the reader, the writer, the decoder,
+// the video window and the sound output, and runs one worker thread (playback in Player mode).
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "audio/audio_out.h"
+#include "codec/video_decoder.h"
+#include "display/video_window.h"
+#include "media/frame_record.h"
+#include "media/vvf_reader.h"
+#include "media/vvf_writer.h"
+#include "platform/event.h"
+#include "platform/worker_thread.h"
+
+namespace tamlorex {
+
+class Alerts;
+class AudioDevice;
+class Notifier;
+
+enum PlaybackState : int {
+    kStateReady = 0,
+    kStateStop = 1,
+    kStatePlay = 2,
+    kStateReverse = 3,
+    kStateStepForward = 4,
+    kStateStepBack = 5,
+    kStatePause = 6,
+    kStateSearch = 7,
+};
+// "READY", "STOP ", "PLAY ", ... as the main window shows them.
+const char* StateText(int state);
+
+inline constexpr int kPlayerMode = 1;
+inline constexpr int kClientMode = 2;
+inline constexpr double kMaxFastSpeed = 256.0;
+
+// What the worker hands on, for the command-line tool and the tests (called on the worker thread).
+class EngineObserver {
+public:
+    virtual ~EngineObserver() = default;
+    virtual void OnStateChanged(int state, double speed) = 0;
+    virtual void OnPictureShown(int channel, const CalendarTime& time, const std::uint8_t* yuv, int width,
+                                int height) = 0;
+};
+
+class MediaEngine : public WorkerThread {
+public:
+    MediaEngine(AudioDevice& audioDevice, Alerts* alerts, Notifier* notifier);
+    ~MediaEngine() override;
+
+    void Initialize(int modelType, int channelCount);
+    bool SetMode(int mode, int modelType, int channelCount);
+    bool OpenSource(const std::string& path, bool drive);
+    void CloseSource();
+
+    void Pause();
+    void Play(double speed);
+    void PlayReverse(double speed);
+    void FastForward();
+    void FastRewind();
+    void StepForward();
+    void StepBack();
+    void Seek(std::uint64_t offset);
+    void SetRequestedSpeed(double value);
+
+    int GetState() const { return state_.load(); }
+    double GetSpeed() const { return speed_.load(); }
+    double GetRequestedSpeed() const { return requestedSpeed_.load(); }
+    std::uint64_t GetPosition() const { return position_.load(); }
+    std::uint64_t GetSize() const { return size_.load(); }
+    bool IsSourceOpen() const { return sourceOpen_.load(); }
+    std::string GetSourcePath() const;
+    bool GetCurrentTime(CalendarTime& out) const;
+    int GetMode() const { return mode_.load(); }
+    int GetModelType() const { return modelType_.load(); }
+    int GetSplitCount() const { return splitCount_.load(); }
+
+    void SetChannelShown(int channel, bool shown);
+    bool IsChannelShown(int channel) const;
+    void SetRepeat(bool repeat) { repeat_.store(repeat); }
+    bool GetRepeat() const { return repeat_.load(); }
+    void SetObserver(EngineObserver* observer) { observer_.store(observer); }
+
+    VideoWindow& Window() { return window_; }
+    AudioOut& Audio() { return audio_; }
+    VvfWriter& Writer() { return writer_; }
+
+    // Milliseconds one paced record takes: (interval + 1) x frame period / speed.
+    static std::uint32_t PaceTargetMs(int frameInterval, int framePeriodUs, double speed);
+    // Panes for a recorder's channel count: 16 from 10 channels, 9 from 5, 1 for one, else 4.
+    static int SplitForChannels(int channels);
+    // Frame period in microseconds for a decoded picture height and a model type.
+    static int FramePeriodFor(int height, int modelType);
+
+protected:
+    int Run() override;
+
+private:
+    struct Command {
+        int code = 0;
+        double speed = 1.0;
+        std::uint64_t target = 0;
+    };
+    void PostCommand(int code);
+    void SetState(int state);
+    void SetSpeed(double speed);
+    void NoteReaderState();
+
+    int PlaybackWorker();
+    // Sound to the ring, pictures decoded and shown (then paced).
+    void Output(std::uint32_t length);
+    void OfferSound(const std::uint8_t* samples, std::uint32_t length);
+    bool ShowDecoded(std::uint32_t length);
+    bool IsShown();
+    void Pace();
+    void OpenAudioFor(int modelType);
+
+    Alerts* alerts_;
+    Notifier* notifier_;
+    VvfReader reader_;
+    VvfWriter writer_;
+    VideoDecoder decoder_;
+    VideoWindow window_;
+    AudioOut audio_;
+    // The network client and the live AVI capture writer join the engine here.
+
+    std::atomic<int> mode_{kClientMode};
+    std::atomic<int> modelType_{0};
+    std::atomic<int> splitCount_{4};
+    std::atomic<double> speed_{1.0};
+    std::atomic<double> requestedSpeed_{1.0};
+    int framePeriod_ = 33333;
+    std::array<std::atomic<bool>, kMaxChannels> channelShown_;
+    std::atomic<int> state_{kStateReady};
+    std::atomic<bool> repeat_{false};
+    std::atomic<bool> captureActive_{false};
+    std::atomic<EngineObserver*> observer_{nullptr};
+
+    Event commandEvent_;
+    mutable std::mutex commandMutex_;
+    Command command_;
+
+    // Copies of the reader's state for other threads (the reader belongs to the worker).
+    std::atomic<bool> sourceOpen_{false};
+    std::atomic<std::uint64_t> position_{0};
+    std::atomic<std::uint64_t> size_{0};
+    mutable std::mutex timeMutex_;
+    CalendarTime pageTime_{};
+    bool pageTimeValid_ = false;
+    std::string sourcePath_;
+
+    // Worker state.
+    std::uint32_t lastIterationTime_ = 0;
+    std::uint32_t iterationStart_ = 0;
+    int stepCounter_ = 0;
+    std::unique_ptr<std::uint8_t[]> record_;
+    std::vector<std::vector<std::uint8_t>> pictures_;  // one reference picture per channel
+    std::array<std::array<std::uint32_t, 2>, kMaxChannels> pictureSizes_{};
+    std::vector<std::uint8_t> halves_[2];
+};
+
+}  // namespace tamlorex
