@@ -89,8 +89,15 @@ inline void ColumnPass(__m128i* x) {
 }
 
 inline void Transform(const int16_t* block, __m128i* x) {
-    for (int r = 0; r < 8; ++r)
-        x[r] = RowPass(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * r)), r);
+    const __m128i zero = _mm_setzero_si128();
+    for (int r = 0; r < 8; ++r) {
+        __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * r));
+        // Most rows of a coded block are zero, and a zero row's pass leaves only its rounding term.
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(row, zero)) == 0xFFFF)
+            x[r] = _mm_set1_epi16(int16_t(accel::kRowRounding[r] >> accel::kRowShift));
+        else
+            x[r] = RowPass(row, r);
+    }
     ColumnPass(x);
 }
 
