@@ -125,6 +125,16 @@ TEST(IdctAccelerated, Sse2EqualsScalarExactly) {
     }
 }
 
+// The SSE2 writer stores blocks of a DC byte alone without transforming them; every DC-only
+// block must still give exactly what the scalar path gives.
+TEST(IdctAccelerated, Sse2WriterEqualsScalarForEveryDcOnlyBlock) {
+    for (int dc = -32768; dc <= 32767; ++dc) {
+        Block input{};
+        input[0] = int16_t(dc);
+        ASSERT_EQ(Write(DecodePath::kAccelScalar, input), Write(DecodePath::kAccelSse2, input)) << "DC " << dc;
+    }
+}
+
 // The SSE2 transform skips the row pass of zero rows; every pattern of zero rows must still
 // give exactly what the scalar transform gives.
 TEST(IdctAccelerated, Sse2EqualsScalarForEveryPatternOfZeroRows) {
