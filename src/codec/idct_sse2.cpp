@@ -89,8 +89,15 @@ inline void ColumnPass(__m128i* x) {
 }
 
 inline void Transform(const int16_t* block, __m128i* x) {
-    for (int r = 0; r < 8; ++r)
-        x[r] = RowPass(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * r)), r);
+    const __m128i zero = _mm_setzero_si128();
+    for (int r = 0; r < 8; ++r) {
+        __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * r));
+        // Most rows of a coded block are zero, and a zero row's pass leaves only its rounding term.
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(row, zero)) == 0xFFFF)
+            x[r] = _mm_set1_epi16(int16_t(accel::kRowRounding[r] >> accel::kRowShift));
+        else
+            x[r] = RowPass(row, r);
+    }
     ColumnPass(x);
 }
 
@@ -104,6 +111,17 @@ void IdctAccelSse2(int16_t* block) {
 
 // Transform and store with unsigned saturation straight from the registers.
 void WriteBlockAccelSse2(int16_t* block, uint8_t* dest, ptrdiff_t stride) {
+    // A block coded by its DC byte alone (coefficient 0 = 8 x byte, the rest zero) transforms to
+    // that byte in every sample; flat parts of a picture are mostly such blocks.
+    __m128i rest = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block)),
+                                 _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0));
+    for (int r = 1; r < 8; ++r) rest = _mm_or_si128(rest, _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * r)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(rest, _mm_setzero_si128())) == 0xFFFF && (block[0] & 7) == 0 &&
+        block[0] >= 0 && block[0] <= 8 * 255) {
+        const __m128i flat = _mm_set1_epi8(char(block[0] >> 3));
+        for (int r = 0; r < 8; ++r, dest += stride) _mm_storel_epi64(reinterpret_cast<__m128i*>(dest), flat);
+        return;
+    }
     __m128i x[8];
     Transform(block, x);
     for (int r = 0; r < 8; ++r, dest += stride)

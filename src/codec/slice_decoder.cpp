@@ -31,15 +31,29 @@ DecodeStop DecodeBlock(BitReader& reader, const uint32_t* multipliers, int16_t* 
     int position = 0;
     for (;;) {
         reader.Need(16);
-        uint32_t peek = reader.Peek(16);
-        if (peek < kDctMinPeek) return DecodeStop::kInvalidCode;
-        const DctCode& code = LookupDctCode(peek);
-        reader.Dump(code.len);
-        if (code.run == kDctEndOfBlock) return DecodeStop::kNone;
-
         uint32_t run, magnitude;
         bool negative;
-        if (code.run == kDctEscape) {
+        uint8_t codeRun;
+        const DctShortCode& shortCode = kDctShortCodes[reader.Peek(kDctShortBits)];
+        if (shortCode.len != 0) {
+            reader.Dump(shortCode.len);
+            codeRun = shortCode.run;
+            run = shortCode.run;
+            magnitude = shortCode.level;
+            negative = shortCode.negative != 0;
+        } else {
+            uint32_t peek = reader.Peek(16);
+            if (peek < kDctMinPeek) return DecodeStop::kInvalidCode;
+            const DctCode& code = LookupDctCode(peek);
+            reader.Dump(code.len);
+            codeRun = code.run;
+            run = code.run;
+            magnitude = code.level;
+            negative = codeRun < kDctEndOfBlock && reader.Take(1) != 0;
+        }
+        if (codeRun == kDctEndOfBlock) return DecodeStop::kNone;
+
+        if (codeRun == kDctEscape) {
             run = reader.Take(kEscapeRunBits);
             uint32_t level = reader.Take(kEscapeLevelBits);
             if (level == 0) {
@@ -55,10 +69,6 @@ DecodeStop DecodeBlock(BitReader& reader, const uint32_t* multipliers, int16_t* 
                 magnitude = 256 - level;
                 negative = true;
             }
-        } else {
-            run = code.run;
-            magnitude = code.level;
-            negative = reader.Take(1) != 0;
         }
 
         position += 1 + int(run);

@@ -104,7 +104,24 @@ static_assert(AllFilled(kDct16384) && AllFilled(kDct1024) && AllFilled(kDct512) 
                   AllFilled(kDct32) && AllFilled(kDct16),
               "every peek of 16 or more must map to a code");
 
+constexpr std::array<DctShortCode, 1 << kDctShortBits> BuildShortTable() {
+    std::array<DctShortCode, 1 << kDctShortBits> table{};
+    for (uint32_t i = 0; i < table.size(); ++i) {
+        for (const DctCodeWord& code : kCodes) {
+            const bool signed_ = code.run != E && code.run != X;
+            const int len = code.len + (signed_ ? 1 : 0);
+            if (len > kDctShortBits || (i >> (kDctShortBits - code.len)) != code.bits) continue;
+            const uint8_t negative = signed_ ? uint8_t((i >> (kDctShortBits - len)) & 1) : uint8_t(0);
+            table[i] = DctShortCode{code.run, code.level, uint8_t(len), negative};
+            break;
+        }
+    }
+    return table;
+}
+
 }  // namespace
+
+constinit const std::array<DctShortCode, 1 << kDctShortBits> kDctShortCodes = BuildShortTable();
 
 const std::array<DctSubTable, 17> kDctSubTables = {{
     {nullptr, 0, 0},          {nullptr, 0, 0},         {nullptr, 0, 0},

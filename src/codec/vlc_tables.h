@@ -46,6 +46,17 @@ inline const DctCode& LookupDctCode(uint32_t peek16) {
     return sub.entries[(peek16 >> sub.shift) - sub.base];
 }
 
+// Codes of up to kDctShortBits bits with their sign bit (end of block and escape have none),
+// found in one lookup of the top kDctShortBits bits; most coefficients are coded so.
+struct DctShortCode {
+    uint8_t run;       // as DctCode
+    uint8_t level;
+    uint8_t len;       // bits including the sign bit; 0 when the peek starts with a longer code
+    uint8_t negative;  // the sign bit
+};
+inline constexpr int kDctShortBits = 10;
+extern const std::array<DctShortCode, 1 << kDctShortBits> kDctShortCodes;
+
 // The unsplit code list, for table checks.
 struct DctCodeWord {
     uint16_t bits;  // code value, right-aligned

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "sim/sample_maker.h"
+#include "sim/yuv_records.h"
 
 namespace {
 
@@ -20,6 +21,17 @@ constexpr const char* kUsage =
     "      --quantiser Q   quantiser scale 1..14                          default 4\n"
     "      --start T       time of the first page, seconds since 1970 UTC  default 1773480413\n"
     "                      (2026-03-14 09:26:53)\n"
+    "  make-yuv OUT.yuv [options]      write scene frames as raw yuv420p (OUT - : standard output)\n"
+    "      --frames N      frames                                         default 100\n"
+    "      --size WxH      640x224 or 640x272                             default 640x224\n"
+    "      --channels N    channels shown in turn, 1..16                  default 4\n"
+    "  encode-yuv IN.yuv OUT.records [options]\n"
+    "                                  encode every yuv420p frame of IN as a full picture and\n"
+    "                                  write the records, each after its 4-byte little-endian\n"
+    "                                  length (IN or OUT - : standard input or output)\n"
+    "      --size WxH      640x224 or 640x272                             default 640x224\n"
+    "      --q Q           quantiser scale 1..14                          default 4\n"
+    "      --model M       recorder model type 0..6                       default 4\n"
     "  --help                          show this text\n";
 
 bool ParseNumber(std::string_view text, double& out)
@@ -28,6 +40,97 @@ bool ParseNumber(std::string_view text, double& out)
     char* end = nullptr;
     out = std::strtod(s.c_str(), &end);
     return !s.empty() && end && *end == '\0';
+}
+
+bool ParseSize(std::string_view text, int& width, int& height)
+{
+    const std::size_t x = text.find('x');
+    double w = 0, h = 0;
+    if (x == std::string_view::npos || !ParseNumber(text.substr(0, x), w) || !ParseNumber(text.substr(x + 1), h)) return false;
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return true;
+}
+
+// Reads "--name value" pairs from argv[first] on; `apply` takes a name and its value text
+// and returns false for an unknown name or a bad value.
+template <typename Apply>
+bool ParseOptions(int argc, char** argv, int first, Apply apply)
+{
+    for (int i = first; i < argc; i += 2) {
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "tamlorex-sim: %s needs a value\n", argv[i]);
+            return false;
+        }
+        if (!apply(std::string_view(argv[i]), std::string_view(argv[i + 1]))) {
+            std::fprintf(stderr, "tamlorex-sim: unknown or bad option %s %s\n", argv[i], argv[i + 1]);
+            return false;
+        }
+    }
+    return true;
+}
+
+int MakeYuvCommand(int argc, char** argv)
+{
+    using namespace tamlorex::sim;
+    if (argc < 3) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const std::string out = argv[2];
+    SceneFramesOptions options;
+    const bool parsed = ParseOptions(argc, argv, 3, [&](std::string_view name, std::string_view text) {
+        double value = 0;
+        if (name == "--size") return ParseSize(text, options.width, options.height);
+        if (!ParseNumber(text, value)) return false;
+        if (name == "--frames") options.frames = static_cast<int>(value);
+        else if (name == "--channels") options.channels = static_cast<int>(value);
+        else return false;
+        return true;
+    });
+    if (!parsed) return 2;
+    std::string error;
+    if (!WriteSceneFrames(out, options, error)) {
+        std::fprintf(stderr, "tamlorex-sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::fprintf(out == "-" ? stderr : stdout, "%s: %d frames of %dx%d yuv420p, %d channels\n", out.c_str(), options.frames,
+                 options.width, options.height, options.channels);
+    return 0;
+}
+
+int EncodeYuvCommand(int argc, char** argv)
+{
+    using namespace tamlorex::sim;
+    if (argc < 4) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const std::string in = argv[2];
+    const std::string out = argv[3];
+    YuvEncodeOptions options;
+    const bool parsed = ParseOptions(argc, argv, 4, [&](std::string_view name, std::string_view text) {
+        double value = 0;
+        if (name == "--size") return ParseSize(text, options.width, options.height);
+        if (!ParseNumber(text, value)) return false;
+        if (name == "--q") options.quantiserScale = static_cast<int>(value);
+        else if (name == "--model" && value >= 0 && value <= 6) options.modelType = static_cast<int>(value);
+        else return false;
+        return true;
+    });
+    if (!parsed) return 2;
+    YuvEncodeSummary s;
+    std::string error;
+    if (!EncodeYuvFile(in, out, options, s, error)) {
+        std::fprintf(stderr, "tamlorex-sim: %s\n", error.c_str());
+        return 1;
+    }
+    const double average = s.pictures > 0 ? static_cast<double>(s.recordBytes) / s.pictures : 0.0;
+    std::fprintf(out == "-" ? stderr : stdout,
+                 "%s: %d pictures %dx%d, quantiser scale %d, %llu record bytes, %.1f bytes per picture, %d adjustments\n",
+                 out.c_str(), s.pictures, options.width, options.height, options.quantiserScale,
+                 static_cast<unsigned long long>(s.recordBytes), average, s.adjustments);
+    return 0;
 }
 
 int MakeSampleCommand(int argc, char** argv)
@@ -84,6 +187,8 @@ int main(int argc, char** argv)
             return 0;
         }
         if (command == "make-sample") return MakeSampleCommand(argc, argv);
+        if (command == "make-yuv") return MakeYuvCommand(argc, argv);
+        if (command == "encode-yuv") return EncodeYuvCommand(argc, argv);
         std::fprintf(stderr, "tamlorex-sim: unknown command %s\n", argv[1]);
     }
     std::fputs(kUsage, stderr);

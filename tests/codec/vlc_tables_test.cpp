@@ -47,6 +47,31 @@ TEST(DctCodeTable, SplitLookupAgreesWithCodeListForEveryPeek) {
     }
 }
 
+TEST(DctCodeTable, ShortLookupAgreesWithCodeListWithItsSignBit) {
+    int shortCodes = 0;
+    for (const DctCodeWord& code : DctCodeWords()) {
+        const bool hasSign = code.run != kDctEndOfBlock && code.run != kDctEscape;
+        const int len = code.len + (hasSign ? 1 : 0);
+        shortCodes += len <= kDctShortBits;
+        for (uint32_t tail = 0; tail < (1u << (16 - code.len)); ++tail) {
+            const uint32_t peek = (uint32_t(code.bits) << (16 - code.len)) | tail;
+            const DctShortCode& found = kDctShortCodes[peek >> (16 - kDctShortBits)];
+            if (len > kDctShortBits) {
+                ASSERT_EQ(found.len, 0) << "peek " << peek;
+                continue;
+            }
+            ASSERT_EQ(found.len, len) << "peek " << peek;
+            ASSERT_EQ(found.run, code.run) << "peek " << peek;
+            ASSERT_EQ(found.level, code.level) << "peek " << peek;
+            const uint32_t sign = hasSign ? (peek >> (15 - code.len)) & 1 : 0;
+            ASSERT_EQ(found.negative, sign) << "peek " << peek;
+        }
+    }
+    EXPECT_EQ(shortCodes, 25);  // every code of up to 8 bits
+    // A peek with eleven or more leading zeros is no code, so it is never a short one either.
+    EXPECT_EQ(kDctShortCodes[0].len, 0);
+}
+
 TEST(DctCodeTable, NamedCodes) {
     EXPECT_EQ(LookupDctCode(0b10u << 14).run, kDctEndOfBlock);
     EXPECT_EQ(LookupDctCode(0b10u << 14).len, 2);
