@@ -40,11 +40,13 @@ TEST(PlayCommand, SampleSoundReachesTheDeviceAtItsFrequency)
 {
     test::TempDir dir;
     const std::string sound = dir.Path("sound.raw");
+    const std::string errors = dir.Path("errors.txt");
     int status = -1;
     const std::string out = Capture("SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" + sound + " TZ=UTC " +
-                                        TAMLOREX_CLI_PATH + " play " + TAMLOREX_SAMPLE_PATH + " --seconds 3 2>/dev/null",
+                                        TAMLOREX_CLI_PATH + " play " + TAMLOREX_SAMPLE_PATH + " --seconds 3 2>" + errors,
                                     status);
-    ASSERT_EQ(status, 0);
+    const test::Bytes said = test::ReadFile(errors);
+    ASSERT_EQ(status, 0) << std::string(said.begin(), said.end());
     const auto lines = Lines(out);
     ASSERT_GT(lines.size(), 10u);
     EXPECT_EQ(lines.front().substr(0, 5), "{\"t\":");
