@@ -30,8 +30,9 @@ check-asan: deps
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j$(JOBS)
 
-# The threaded parts under ThreadSanitizer: threads, events, sound, the video window and the engine.
-THREADED := Event|WaitAny|WorkerThread|Clock|AudioOut|SdlAudio|NullAudio|VideoWindow|MouseReport|Engine
+# The threaded parts under ThreadSanitizer: threads, events, sound, the video window, the engine
+# and the network client.
+THREADED := Event|WaitAny|WorkerThread|Clock|AudioOut|SdlAudio|NullAudio|VideoWindow|MouseReport|Engine|NetClient|StreamParser|RecordQueue|Connect
 
 check-tsan: deps
 	cmake --preset tsan >/dev/null
