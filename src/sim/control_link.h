@@ -1,49 +1,20 @@
 #pragma once
-// The recorder's side of the control packets: 00 00 01 FE, a four-digit upper-case hexadecimal
-// length, a code and further four-digit fields. Building replies and messages, and cutting the
-// packets a client sends out of an untrusted byte stream.
+// The recorder's side of the control packets (built and read with net/control_packet.h): the
+// login check, and cutting the packets a client sends out of an untrusted byte stream.
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "net/control_packet.h"
+#include "net/hex_field.h"
+
 namespace tamlorex::sim {
 
-inline constexpr std::size_t kControlHeaderSize = 12;
 // Longest packet the simulator keeps; longer ones are skipped to their declared end unread.
 inline constexpr std::size_t kMaxClientPacket = 1024;
 
-// Codes the client sends.
-inline constexpr std::uint16_t kCmdLogin = 0x0081;
-inline constexpr std::uint16_t kCmdKey = 0x0085;
-inline constexpr std::uint16_t kCmdLogout = 0x0086;
-inline constexpr std::uint16_t kCmdMouse = 0x0089;
-inline constexpr std::size_t kLoginPacketSize = 44;
-inline constexpr std::size_t kKeyPacketSize = 16;
-inline constexpr std::size_t kLogoutPacketSize = 12;
-inline constexpr std::size_t kMousePacketSize = 32;
-
-// Login replies and refusal reasons.
-inline constexpr std::uint16_t kReplyWait = 1;
-inline constexpr std::uint16_t kReplyRefused = 2;
-inline constexpr std::uint16_t kReplyAccepted = 3;
-inline constexpr std::uint16_t kReplyRefusedOther = 4;
-inline constexpr std::uint16_t kReasonTooManyClients = 1;
-inline constexpr std::uint16_t kReasonBadPassword = 2;
-
-// Messages inside the live stream.
-inline constexpr std::uint16_t kMsgStatus = 7;
-inline constexpr std::uint16_t kMsgStatusBlock = 8;
-inline constexpr std::uint16_t kMsgClosedByServer = 11;
-
-// A packet with `code` and the given fields, its length written in.
-std::vector<std::uint8_t> BuildPacket(std::uint16_t code, std::initializer_list<std::uint16_t> fields = {});
-// Four hexadecimal characters (either case) as a number; anything else reads as 0.
-std::uint16_t ReadField(const std::uint8_t* p);
-// What the client must send for `password`: the MD5 digest in upper-case hexadecimal.
-std::string LoginDigestText(const std::string& password);
-// Whether a login packet's digest (offset 12, 32 characters) is that of `password`.
+// Whether a login packet's digest (offset 12, 32 characters, either case) is that of `password`.
 bool LoginMatches(const std::uint8_t* packet, std::size_t length, const std::string& password);
 
 // Cuts whole packets out of a stream that may hold anything. Bytes outside packets are counted

@@ -1,6 +1,7 @@
 #include "sim/recorder_sim.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -28,9 +29,6 @@ constexpr double kSoundUnitSeconds = 0.05;      // 400 samples per unit
 constexpr double kStatusEvery = 1.0;
 constexpr int kStatusBlockEvery = 5;            // every fifth status message carries five values
 constexpr double kMaxLag = 0.25;                // a clock further behind than this skips ahead
-constexpr std::uint8_t kLookupMagic[4] = {0x55, 0xAA, 0x55, 0xAA};
-constexpr std::size_t kLookupRequestSize = 12;
-constexpr std::size_t kLookupNameSize = 8;
 
 std::string JsonString(const std::string& text)
 {
@@ -125,7 +123,7 @@ struct RecorderSim::Client {
 struct RecorderSim::Lookup {
     int fd = -1;
     std::string peer;
-    std::uint8_t request[kLookupRequestSize] = {};
+    std::uint8_t request[kDdnsRequestSize] = {};
     std::size_t have = 0;
     std::vector<std::uint8_t> reply;
     std::size_t sent = 0;
@@ -229,31 +227,30 @@ std::uint32_t RecorderSim::ReplyAddress(int fd) const
 void RecorderSim::ServeLookup(Lookup& l)
 {
     if (l.reply.empty()) {
-        const ssize_t n = recv(l.fd, l.request + l.have, kLookupRequestSize - l.have, 0);
+        const ssize_t n = recv(l.fd, l.request + l.have, kDdnsRequestSize - l.have, 0);
         if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
             l.done = true;
             return;
         }
         if (n > 0) l.have += static_cast<std::size_t>(n);
-        if (l.have < kLookupRequestSize) return;
-        if (std::memcmp(l.request, kLookupMagic, 4) != 0) {
+        if (l.have < kDdnsRequestSize) return;
+        std::string asked;
+        if (!ControlPacket::ParseDdnsRequest(l.request, l.have, asked)) {
             Log("\"lookup\":null,\"from\":" + JsonString(l.peer) + ",\"error\":\"bad request\"");
             l.done = true;
             return;
         }
-        std::string asked(reinterpret_cast<const char*>(l.request + 4), kLookupNameSize);
-        asked.resize(std::strlen(asked.c_str()));
-        std::string known = options_.name.substr(0, kLookupNameSize);
+        std::string known = options_.name.substr(0, kDdnsNameSize);
         known.resize(std::strlen(known.c_str()));
         ++stats_.lookups;
         // An unknown name gets ten zero bytes, which no client takes for an answer.
-        l.reply.assign(10, 0);
+        l.reply.assign(kDdnsReplySize, 0);
         if (asked == known) {
             const std::uint32_t address = ReplyAddress(l.fd);  // network order
-            std::memcpy(l.reply.data(), kLookupMagic, 4);
-            std::memcpy(l.reply.data() + 4, &address, 4);
-            l.reply[8] = static_cast<std::uint8_t>(port_ & 0xFF);
-            l.reply[9] = static_cast<std::uint8_t>(port_ >> 8);
+            std::array<std::uint8_t, 4> octets{};
+            std::memcpy(octets.data(), &address, 4);
+            const auto reply = ControlPacket::DdnsReply(octets, static_cast<std::uint16_t>(port_));
+            l.reply.assign(reply.begin(), reply.end());
             char text[INET_ADDRSTRLEN] = "?";
             inet_ntop(AF_INET, &address, text, sizeof text);
             Log("\"lookup\":" + JsonString(asked) + ",\"answer\":" + JsonString(std::string(text) + ":" + std::to_string(port_)));
@@ -336,20 +333,20 @@ void RecorderSim::HandleLogin(Client& c, bool primary, const PacketReader::Packe
 {
     if (!primary) {
         ++stats_.busyRefusals;
-        c.Queue(BuildPacket(kReplyRefusedOther, {kReasonTooManyClients}));
+        c.Queue(ControlPacket::Build(kLoginReplyRefusedOther, {kRefusalTooManyClients}));
         c.state = Client::State::Closing;
         Log("\"login\":\"refused\",\"reason\":\"too many clients\",\"peer\":" + JsonString(c.peer));
         return;
     }
     if (p.bytes.size() < kLoginPacketSize || !LoginMatches(p.bytes.data(), p.bytes.size(), options_.password)) {
         ++stats_.refusedLogins;
-        c.Queue(BuildPacket(kReplyRefused, {kReasonBadPassword}));
+        c.Queue(ControlPacket::Build(kLoginReplyRefused, {kRefusalBadPassword}));
         c.state = Client::State::Closing;
         Log("\"login\":\"refused\",\"reason\":\"incorrect password\"");
         return;
     }
     if (options_.waitMs > 0) {
-        c.Queue(BuildPacket(kReplyWait));
+        c.Queue(ControlPacket::Build(kLoginReplyWait, {}));
         c.state = Client::State::Waiting;
         c.acceptAt = Now() + options_.waitMs / 1000.0;
         Log("\"login\":\"wait\"");
@@ -360,7 +357,7 @@ void RecorderSim::HandleLogin(Client& c, bool primary, const PacketReader::Packe
 
 void RecorderSim::GoOnline(Client& c)
 {
-    c.Queue(BuildPacket(kReplyAccepted));
+    c.Queue(ControlPacket::Build(kLoginReplyAccepted, {}));
     c.state = Client::State::Online;
     ++stats_.logins;
     feed_.Restart();
@@ -373,7 +370,7 @@ void RecorderSim::GoOnline(Client& c)
 void RecorderSim::HandlePacket(Client& c, bool primary, const PacketReader::Packet& p)
 {
     const std::size_t length = p.bytes.size();
-    if (p.code == kCmdLogin && c.state == Client::State::AwaitLogin) {
+    if (p.code == CMD_LOGIN && c.state == Client::State::AwaitLogin) {
         HandleLogin(c, primary, p);
         return;
     }
@@ -381,19 +378,19 @@ void RecorderSim::HandlePacket(Client& c, bool primary, const PacketReader::Pack
         Log("\"packet\":" + std::to_string(p.code) + ",\"length\":" + std::to_string(length) + ",\"ignored\":\"not logged in\"");
         return;
     }
-    if (p.code == kCmdKey && length >= kKeyPacketSize) {
-        const int key = ReadField(p.bytes.data() + 12) & 0xFF;
+    if (p.code == CMD_KEY && length >= kKeyPacketSize) {
+        const int key = HexField::Read(p.bytes.data() + 12) & 0xFF;
         ++stats_.keys;
         const std::string effect = view_.HandleKey(key, Now());
         Log("\"key\":" + std::to_string(key) + ",\"name\":" + JsonString(KeyName(key)) + ",\"effect\":" + JsonString(effect));
-    } else if (p.code == kCmdMouse && length >= kMousePacketSize) {
+    } else if (p.code == CMD_MOUSE && length >= kMousePacketSize) {
         int v[5];
-        for (int i = 0; i < 5; ++i) v[i] = ReadField(p.bytes.data() + 12 + 4 * i);
+        for (int i = 0; i < 5; ++i) v[i] = HexField::Read(p.bytes.data() + 12 + 4 * i);
         ++stats_.mouseReports;
         view_.HandleMouse(v[0], v[1], v[2], v[3], v[4]);
         Log("\"mouse\":" + std::to_string(v[0]) + ",\"width\":" + std::to_string(v[1]) + ",\"height\":" + std::to_string(v[2]) +
             ",\"x\":" + std::to_string(v[3]) + ",\"y\":" + std::to_string(v[4]));
-    } else if (p.code == kCmdLogout) {
+    } else if (p.code == CMD_LOGOUT) {
         ++stats_.logouts;
         Log("\"logout\":1");
         c.state = Client::State::Closing;
@@ -428,11 +425,11 @@ void RecorderSim::Stream(Client& c, double now)
         c.nextStatus = std::max(c.nextStatus + kStatusEvery, now);
         const std::uint16_t status = view_.StatusValue();
         if (++c.statusCount % kStatusBlockEvery == 0)
-            c.Queue(BuildPacket(kMsgStatusBlock, {status, static_cast<std::uint16_t>(view_.Split()),
+            c.Queue(ControlPacket::Build(MSG_STATUS_FIVE, {status, static_cast<std::uint16_t>(view_.Split()),
                                                   static_cast<std::uint16_t>(view_.Channel() + 1),
                                                   static_cast<std::uint16_t>(view_.Recording()), feed_.FrameNumber()}));
         else
-            c.Queue(BuildPacket(kMsgStatus, {status}));
+            c.Queue(ControlPacket::Build(MSG_STATUS, {status}));
         ++stats_.statusMessages;
     }
 }
@@ -458,7 +455,7 @@ void RecorderSim::Run(const std::atomic<bool>& stop)
         }
         for (auto& r : refused_)
             if (r && r->state != Client::State::Closing && now - r->since > kRefuseTimeout) {
-                r->Queue(BuildPacket(kReplyRefusedOther, {kReasonTooManyClients}));
+                r->Queue(ControlPacket::Build(kLoginReplyRefusedOther, {kRefusalTooManyClients}));
                 r->state = Client::State::Closing;
                 ++stats_.busyRefusals;
             }
@@ -514,7 +511,7 @@ void RecorderSim::Run(const std::atomic<bool>& stop)
         client_->out.erase(client_->out.begin(), client_->out.begin() + static_cast<std::ptrdiff_t>(client_->sent));
         client_->sent = 0;
         // The message goes after what is queued, so that no unit is cut.
-        client_->Queue(BuildPacket(kMsgClosedByServer));
+        client_->Queue(ControlPacket::Build(MSG_SERVER_CLOSED, {}));
         const double until = Now() + 1.0;
         while (client_->Pending() > 0 && Now() < until) {
             if (!Flush(*client_)) break;
