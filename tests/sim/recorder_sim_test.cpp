@@ -388,5 +388,386 @@ TEST(LiveFeedTest, AMissingRecordingIsReported)
     EXPECT_FALSE(error.empty());
 }
 
+// ---------------------------------------------------------------------------------------------
+// Sessions over 127.0.0.1
+
+// A simulator on its own thread, with the lines it logs.
+class ServedSim {
+public:
+    explicit ServedSim(ServeOptions options)
+        : sim_(Prepare(std::move(options)), [this](const std::string& line) {
+              std::lock_guard<std::mutex> lock(mutex_);
+              lines_.push_back(line);
+          })
+    {
+        std::string error;
+        started_ = sim_.Start(error);
+        EXPECT_TRUE(started_) << error;
+        if (started_) thread_ = std::thread([this] { sim_.Run(stop_); });
+    }
+    ~ServedSim() { Stop(); }
+    void Stop()
+    {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    int Port() const { return sim_.Port(); }
+    int DdnsPort() const { return sim_.DdnsPort(); }
+    const RecorderSim& Sim() const { return sim_; }
+    // Waits up to `seconds` for a logged line that holds `text`.
+    bool WaitForLine(const std::string& text, double seconds = 3)
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (std::chrono::steady_clock::now() < until) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                for (const auto& l : lines_)
+                    if (l.find(text) != std::string::npos) return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
+private:
+    static ServeOptions Prepare(ServeOptions o)
+    {
+        o.port = 0;
+        if (o.ddnsPort >= 0) o.ddnsPort = 0;
+        if (o.seconds == 0) o.seconds = 30;  // a safety bound whatever the test does
+        return o;
+    }
+    RecorderSim sim_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+    bool started_ = false;
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+class TestSocket {
+public:
+    explicit TestSocket(int port)
+    {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        timeval tv{0, 200000};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_port = htons(static_cast<std::uint16_t>(port));
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+    }
+    ~TestSocket() { Close(); }
+    void Close()
+    {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+    bool Connected() const { return connected_; }
+    bool Send(const Bytes& b) { return send(fd_, b.data(), b.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(b.size()); }
+    // Reads until `count` bytes are held, the peer closes, or `seconds` pass.
+    void ReadAtLeast(std::size_t count, double seconds)
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        std::uint8_t buffer[65536];
+        while (received.size() < count && !closed && std::chrono::steady_clock::now() < until) {
+            const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+            if (n == 0) closed = true;
+            if (n > 0) received.insert(received.end(), buffer, buffer + n);
+        }
+    }
+    void ReadFor(double seconds) { ReadAtLeast(SIZE_MAX, seconds); }
+    // Reads until a unit passes that holds a control message of `code`, or `seconds` pass.
+    bool ReadUntilMessage(std::uint16_t code, double seconds)
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (std::chrono::steady_clock::now() < until) {
+            for (const Bytes& m : Split(received).messages)
+                if (m.size() >= 12 && HexField::Read(m.data() + 8) == code) return true;
+            if (closed) return false;
+            ReadAtLeast(received.size() + 1, 0.1);
+        }
+        return false;
+    }
+    Bytes received;
+    bool closed = false;
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+std::uint16_t ReplyCode(const Bytes& b) { return b.size() >= 12 ? HexField::Read(b.data() + 8) : 0xFFFF; }
+
+ServeOptions Options(const std::string& password = "1234")
+{
+    ServeOptions o;
+    o.password = password;
+    return o;
+}
+
+TEST(RecorderSimTest, RightPasswordGetsTheLiveStream)
+{
+    ServedSim sim(Options());
+    TestSocket client(sim.Port());
+    ASSERT_TRUE(client.Connected());
+    ASSERT_TRUE(client.Send(ControlPacket::Login("1234")));
+    client.ReadAtLeast(12, 3);
+    ASSERT_GE(client.received.size(), 12u);
+    EXPECT_EQ(ReplyCode(client.received), kLoginReplyAccepted);
+    ASSERT_TRUE(client.ReadUntilMessage(MSG_STATUS, 4));  // a status message within about a second
+    const Units u = Split(Bytes(client.received.begin() + 12, client.received.end()));
+    ASSERT_GE(u.pictures.size(), 5u);
+    EXPECT_GE(u.sound.size(), 3u);
+    VideoDecoder decoder;
+    decoder.Init(kLiveModelType);
+    YuvImage picture(kPictureWidth, kShortHeight);
+    EXPECT_NE(u.pictures[0][4] & 0x80, 0);
+    for (std::size_t i = 0; i + 1 < u.pictures.size(); ++i)  // the last may be cut by the read
+        ASSERT_TRUE(testing::DecodeInto(decoder, u.pictures[i], picture)) << i;
+    EXPECT_TRUE(sim.WaitForLine("\"login\":\"accepted\""));
+}
+
+TEST(RecorderSimTest, WrongPasswordIsRefusedAndDisconnected)
+{
+    ServedSim sim(Options());
+    TestSocket client(sim.Port());
+    ASSERT_TRUE(client.Send(ControlPacket::Login("4321")));
+    client.ReadFor(2);
+    EXPECT_TRUE(client.closed);
+    ASSERT_EQ(client.received.size(), 16u);
+    EXPECT_EQ(ReplyCode(client.received), kLoginReplyRefused);
+    EXPECT_EQ(HexField::Read(client.received.data() + 12), kRefusalBadPassword);
+    EXPECT_TRUE(sim.WaitForLine("incorrect password"));
+    // The recorder is free again for a client that knows the password.
+    TestSocket next(sim.Port());
+    ASSERT_TRUE(next.Send(ControlPacket::Login("1234")));
+    next.ReadAtLeast(12, 3);
+    EXPECT_EQ(ReplyCode(next.received), kLoginReplyAccepted);
+}
+
+TEST(RecorderSimTest, WaitReplyComesBeforeTheAccept)
+{
+    ServeOptions o = Options("");
+    o.waitMs = 300;
+    ServedSim sim(o);
+    TestSocket client(sim.Port());
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(client.Send(ControlPacket::Login("")));
+    client.ReadAtLeast(24, 3);
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_GE(client.received.size(), 24u);
+    EXPECT_EQ(ReplyCode(client.received), kLoginReplyWait);
+    EXPECT_EQ(ReplyCode(Bytes(client.received.begin() + 12, client.received.end())), kLoginReplyAccepted);
+    EXPECT_GE(elapsed, 0.25);
+}
+
+TEST(RecorderSimTest, KeysAndMouseReportsAreLoggedAndShown)
+{
+    ServedSim sim(Options());
+    TestSocket client(sim.Port());
+    ASSERT_TRUE(client.Send(ControlPacket::Login("1234")));
+    client.ReadFor(0.5);
+    ASSERT_TRUE(client.Send(ControlPacket::Key(0x15)));
+    ASSERT_TRUE(client.Send(ControlPacket::Key(dvrkey::kMenu)));
+    ASSERT_TRUE(client.Send(ControlPacket::Mouse(0x101, 720, 480, 100, 200)));
+    EXPECT_TRUE(sim.WaitForLine("\"key\":21,\"name\":\"CHANNEL 5\",\"effect\":\"channel 5\""));
+    EXPECT_TRUE(sim.WaitForLine("\"key\":12,\"name\":\"MENU\",\"effect\":\"menu open\""));
+    EXPECT_TRUE(sim.WaitForLine("\"mouse\":257,\"width\":720,\"height\":480,\"x\":100,\"y\":200"));
+
+    // The pictures that follow show the menu box where the sky was.
+    client.received.clear();
+    client.ReadFor(1.0);
+    const Units u = Split(client.received);
+    VideoDecoder decoder;
+    decoder.Init(kLiveModelType);
+    YuvImage picture(kPictureWidth, kShortHeight);
+    bool sawMenu = false;
+    bool synced = false;
+    for (std::size_t i = 0; i + 1 < u.pictures.size(); ++i) {
+        synced = synced || (u.pictures[i][4] & 0x80);
+        if (!synced) continue;
+        ASSERT_TRUE(testing::DecodeInto(decoder, u.pictures[i], picture));
+        sawMenu = sawMenu || Mean(picture, 186, 48, 8, 24) < 60;
+    }
+    EXPECT_TRUE(sawMenu);
+    sim.Stop();
+    EXPECT_EQ(sim.Sim().View().Channel(), 4);
+    EXPECT_TRUE(sim.Sim().View().MenuOpen());
+    EXPECT_TRUE(sim.Sim().View().PointerShown());
+    EXPECT_EQ(sim.Sim().Stats().keys, 2);
+    EXPECT_EQ(sim.Sim().Stats().mouseReports, 1);
+}
+
+TEST(RecorderSimTest, LogoutEndsTheSession)
+{
+    ServedSim sim(Options());
+    TestSocket client(sim.Port());
+    ASSERT_TRUE(client.Send(ControlPacket::Login("1234")));
+    client.ReadFor(0.3);
+    ASSERT_TRUE(client.Send(ControlPacket::Logout()));
+    client.ReadFor(2);
+    EXPECT_TRUE(client.closed);
+    EXPECT_TRUE(sim.WaitForLine("\"logout\":1"));
+}
+
+TEST(RecorderSimTest, ASecondClientIsRefusedAsTooManyClients)
+{
+    ServedSim sim(Options());
+    TestSocket first(sim.Port());
+    ASSERT_TRUE(first.Send(ControlPacket::Login("1234")));
+    first.ReadAtLeast(12, 3);
+    ASSERT_EQ(ReplyCode(first.received), kLoginReplyAccepted);
+    TestSocket second(sim.Port());
+    ASSERT_TRUE(second.Send(ControlPacket::Login("1234")));
+    second.ReadFor(2);
+    EXPECT_TRUE(second.closed);
+    ASSERT_EQ(second.received.size(), 16u);
+    EXPECT_EQ(ReplyCode(second.received), kLoginReplyRefusedOther);
+    EXPECT_EQ(HexField::Read(second.received.data() + 12), kRefusalTooManyClients);
+    // The first one is still served.
+    first.received.clear();
+    first.ReadAtLeast(1000, 2);
+    EXPECT_FALSE(first.closed);
+    EXPECT_GE(first.received.size(), 1000u);
+}
+
+TEST(RecorderSimTest, SurvivesHostileClients)
+{
+    ServedSim sim(Options());
+    {
+        TestSocket early(sim.Port());  // connects and goes at once
+    }
+    {
+        TestSocket half(sim.Port());  // half a login, then gone
+        const Bytes login = ControlPacket::Login("1234");
+        half.Send(Bytes(login.begin(), login.begin() + 20));
+    }
+    {
+        TestSocket vanishing(sim.Port());  // logs in and leaves without reading
+        vanishing.Send(ControlPacket::Login("1234"));
+    }
+    TestSocket noisy(sim.Port());
+    ASSERT_TRUE(noisy.Connected());
+    std::mt19937 rng(5);
+    Bytes garbage(100000);
+    for (auto& b : garbage) b = static_cast<std::uint8_t>(rng());
+    Bytes big = {0x00, 0x00, 0x01, 0xFE, 'F', 'F', 'F', 'F', '0', '0', '8', '1'};
+    big.resize(0xFFFF, '7');
+    Bytes tiny = {0x00, 0x00, 0x01, 0xFE, '0', '0', '0', '0'};
+    const Bytes all = Concat({garbage, big, tiny, ControlPacket::Key(3), ControlPacket::Login("1234")});
+    std::size_t at = 0;
+    while (at < all.size()) {
+        const std::size_t chunk = std::min<std::size_t>(4096, all.size() - at);
+        ASSERT_TRUE(noisy.Send(Bytes(all.begin() + static_cast<std::ptrdiff_t>(at), all.begin() + static_cast<std::ptrdiff_t>(at + chunk))));
+        at += chunk;
+    }
+    noisy.ReadAtLeast(12, 3);
+    ASSERT_GE(noisy.received.size(), 12u);
+    EXPECT_EQ(ReplyCode(noisy.received), kLoginReplyAccepted);
+    EXPECT_TRUE(sim.WaitForLine("\"oversized\":1"));
+    EXPECT_TRUE(sim.WaitForLine("\"ignored\":\"not logged in\""));  // the key before the login
+    sim.Stop();
+    // The clients that left early may have been taken for second clients while the first was
+    // still being noticed as gone; either way the noisy one was served.
+    EXPECT_GE(sim.Sim().Stats().logins, 1);
+    EXPECT_EQ(sim.Sim().Stats().connections, 4);
+    EXPECT_EQ(sim.Sim().Stats().keys, 0);
+}
+
+TEST(RecorderSimTest, StoppingTellsTheClientThatTheServerCloses)
+{
+    ServedSim sim(Options());
+    TestSocket client(sim.Port());
+    ASSERT_TRUE(client.Send(ControlPacket::Login("1234")));
+    client.ReadFor(0.3);
+    std::thread stopper([&] { sim.Stop(); });
+    EXPECT_TRUE(client.ReadUntilMessage(MSG_SERVER_CLOSED, 3));
+    stopper.join();
+    client.ReadFor(1);
+    EXPECT_TRUE(client.closed);
+}
+
+// Sends a lookup request for `name` and returns what came back.
+Bytes Lookup(int port, const std::string& name)
+{
+    TestSocket s(port);
+    const auto request = ControlPacket::DdnsRequest(name);
+    s.Send(Bytes(request.begin(), request.end()));
+    s.ReadFor(2);
+    return s.received;
+}
+
+TEST(RecorderSimTest, LookupsAnswerWithTheRecordersAddressForItsNameOnly)
+{
+    ServeOptions o = Options();
+    o.ddnsPort = 0;
+    o.name = "CAMERA12345";  // only the first 8 bytes go on the wire
+    ServedSim sim(o);
+    const Bytes answer = Lookup(sim.DdnsPort(), "CAMERA12");
+    std::string address;
+    int port = 0;
+    ASSERT_TRUE(ControlPacket::ParseDdnsReply(answer.data(), answer.size(), address, port));
+    EXPECT_EQ(address, "127.0.0.1");
+    EXPECT_EQ(port, sim.Port());
+
+    const Bytes unknown = Lookup(sim.DdnsPort(), "OTHER");
+    EXPECT_EQ(unknown, Bytes(kDdnsReplySize, 0));
+    EXPECT_FALSE(ControlPacket::ParseDdnsReply(unknown.data(), unknown.size(), address, port));
+
+    TestSocket bad(sim.DdnsPort());
+    bad.Send(Bytes(12, 'x'));
+    bad.ReadFor(2);
+    EXPECT_TRUE(bad.closed);
+    EXPECT_TRUE(bad.received.empty());
+    EXPECT_TRUE(sim.WaitForLine("\"error\":\"bad request\""));
+
+    // And the answer leads to a recorder that logs in.
+    TestSocket client(port);
+    ASSERT_TRUE(client.Send(ControlPacket::Login("1234")));
+    client.ReadAtLeast(12, 3);
+    EXPECT_EQ(ReplyCode(client.received), kLoginReplyAccepted);
+}
+
+TEST(RecorderSimProgramTest, ServePrintsItsPortAndLogsKeysAsJsonLines)
+{
+    const std::string out = ::testing::TempDir() + "recorder_sim_serve.txt";
+    const std::string command = std::string(TAMLOREX_SIM_PATH) + " serve --port 0 --password 1234 --seconds 3 >" + out + " 2>&1 &";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    int port = 0;
+    for (int i = 0; i < 100 && port == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (FILE* f = std::fopen(out.c_str(), "r")) {
+            if (std::fscanf(f, "{\"listening\":%d}", &port) != 1) port = 0;
+            std::fclose(f);
+        }
+    }
+    ASSERT_GT(port, 0);
+    {
+        TestSocket client(port);
+        ASSERT_TRUE(client.Send(ControlPacket::Login("1234")));
+        client.ReadAtLeast(12, 2);
+        EXPECT_EQ(ReplyCode(client.received), kLoginReplyAccepted);
+        ASSERT_TRUE(client.Send(ControlPacket::Key(dvrkey::kSplit9)));
+        EXPECT_TRUE(client.ReadUntilMessage(MSG_SERVER_CLOSED, 5));  // the program ends after its 3 seconds
+    }
+    std::string text;
+    for (int i = 0; i < 100; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        text.clear();
+        if (FILE* f = std::fopen(out.c_str(), "r")) {
+            char line[512];
+            while (std::fgets(line, sizeof line, f)) text += line;
+            std::fclose(f);
+        }
+        if (text.find("\"stopped\":1") != std::string::npos) break;
+    }
+    EXPECT_NE(text.find("\"key\":132,\"name\":\"SPLIT 9\",\"effect\":\"split 9\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"stopped\":1,\"connections\":1,\"logins\":1"), std::string::npos) << text;
+    std::remove(out.c_str());
+}
+
 }  // namespace
 }  // namespace tamlorex::sim
