@@ -166,6 +166,14 @@ bool LiveFeed::EncodeView(double seconds, std::uint32_t clock, const LiveView& v
     return true;
 }
 
+bool LiveFeed::PassThrough(double seconds, const LiveView& view) const
+{
+    // A camera the recording does not have (yet) is shown as the composed "no video" picture.
+    const int channel = view.Channel();
+    return view.Split() == 1 && !view.HasOverlay(seconds) && channel >= 0 && channel < static_cast<int>(decoded_.size()) &&
+           !decoded_[channel].data.empty();
+}
+
 int LiveFeed::Pictures(double seconds, std::uint32_t clock, const LiveView& view, std::vector<std::uint8_t>& out)
 {
     if (!reader_) return EncodeView(seconds, clock, view, out) ? 1 : 0;
@@ -181,8 +189,7 @@ int LiveFeed::Pictures(double seconds, std::uint32_t clock, const LiveView& view
     } else if (ReadSourcePicture()) {
         sent += TakeSourcePicture(seconds, view, out);
     }
-    const bool single = view.Split() == 1 && !view.HasOverlay(seconds);
-    if (!single) {
+    if (!PassThrough(seconds, view)) {
         passChannel_ = -1;
         if (EncodeView(seconds, clock, view, out)) ++sent;
     }
@@ -199,9 +206,7 @@ int LiveFeed::TakeSourcePicture(double seconds, const LiveView& view, std::vecto
     if (picture.data.empty()) picture = YuvImage(kPictureWidth, height_, 0, 128, 128);
     if (decoder_.Decode(record, recordLength_, YuvPicture(picture.data)) != 1) return 0;
 
-    const bool single = view.Split() == 1 && !view.HasOverlay(seconds);
-    if (!single) return 0;  // the composed view is encoded once per tick
-    if (channel != view.Channel()) return 0;
+    if (!PassThrough(seconds, view) || channel != view.Channel()) return 0;  // composed views are encoded once per tick
     std::vector<std::uint8_t> live;
     const bool full = decoder_.FullPicture() != 0;
     if (passChannel_ == channel || full) {

@@ -69,6 +69,8 @@ private:
     bool EncodeImage(const YuvImage& picture, bool full, std::vector<std::uint8_t>& out);
     // Recording source: the next picture record (audio met on the way goes to the sound backlog).
     bool ReadSourcePicture();
+    // Whether the recording's own records of the shown channel go out (one camera, nothing drawn over it).
+    bool PassThrough(double seconds, const LiveView& view) const;
     // Decodes the picture just read and, when it is the channel shown alone, sends it.
     int TakeSourcePicture(double seconds, const LiveView& view, std::vector<std::uint8_t>& out);
     void TakeSourceSound(const std::uint8_t* samples, std::size_t count);

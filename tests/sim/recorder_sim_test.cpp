@@ -365,6 +365,10 @@ TEST(LiveFeedTest, ARecordingIsStreamedInTheLiveLayout)
     }
     view.HandleKey(dvrkey::kSelect, 4.0);  // split: composed and encoded
     for (int i = 100; i < 110; ++i) feed.Pictures(i * 0.04, 0, view, stream);
+    view.HandleKey(dvrkey::kChannel4, 4.5);  // the recording has two channels: "no video" is encoded
+    const int encodedBefore = feed.EncodedPictures();
+    for (int i = 0; i < 5; ++i) EXPECT_GE(feed.Pictures(7.0 + i * 0.04, 0, view, stream), 1);  // after the key's banner
+    EXPECT_EQ(feed.EncodedPictures(), encodedBefore + 5);
     EXPECT_GT(feed.PassedPictures(), 5);
     EXPECT_GT(feed.EncodedPictures(), 5);
     const Units u = Split(stream);
@@ -566,7 +570,9 @@ TEST(RecorderSimTest, WaitReplyComesBeforeTheAccept)
 
 TEST(RecorderSimTest, KeysAndMouseReportsAreLoggedAndShown)
 {
-    ServedSim sim(Options());
+    ServeOptions o = Options();
+    o.feed.channels = 9;
+    ServedSim sim(o);
     TestSocket client(sim.Port());
     ASSERT_TRUE(client.Send(ControlPacket::Login("1234")));
     client.ReadFor(0.5);
@@ -578,20 +584,21 @@ TEST(RecorderSimTest, KeysAndMouseReportsAreLoggedAndShown)
     EXPECT_TRUE(sim.WaitForLine("\"mouse\":257,\"width\":720,\"height\":480,\"x\":100,\"y\":200"));
 
     // The pictures that follow show the menu box where the sky was.
-    client.received.clear();
     client.ReadFor(1.0);
     const Units u = Split(client.received);
     VideoDecoder decoder;
     decoder.Init(kLiveModelType);
     YuvImage picture(kPictureWidth, kShortHeight);
-    bool sawMenu = false;
-    bool synced = false;
+    ASSERT_GE(u.pictures.size(), 3u);
+    EXPECT_NE(u.pictures[0][4] & 0x80, 0);
+    bool sawSky = false, sawMenu = false;
     for (std::size_t i = 0; i + 1 < u.pictures.size(); ++i) {
-        synced = synced || (u.pictures[i][4] & 0x80);
-        if (!synced) continue;
         ASSERT_TRUE(testing::DecodeInto(decoder, u.pictures[i], picture));
-        sawMenu = sawMenu || Mean(picture, 186, 48, 8, 24) < 60;
+        const double mean = Mean(picture, 186, 48, 8, 24);
+        sawSky = sawSky || mean > 150;
+        sawMenu = sawMenu || mean < 60;
     }
+    EXPECT_TRUE(sawSky);
     EXPECT_TRUE(sawMenu);
     sim.Stop();
     EXPECT_EQ(sim.Sim().View().Channel(), 4);
