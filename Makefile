@@ -32,7 +32,7 @@ check-asan: deps
 
 # The threaded parts under ThreadSanitizer: threads, events, sound, the video window, the engine
 # and the commands that drive it.
-THREADED := Event|WaitAny|WorkerThread|Clock|AudioOut|SdlAudio|NullAudio|VideoWindow|MouseReport|Engine|PlayCommand
+THREADED := Event|WaitAny|WorkerThread|Clock|AudioOut|SdlAudio|NullAudio|VideoWindow|MouseReport|Engine|PlayCommand|NetClient|StreamParser|RecordQueue|Connect
 
 check-tsan: deps
 	cmake --preset tsan >/dev/null

@@ -11,5 +11,6 @@ int RunInfo(int argc, char** argv);
 int RunDisks(int argc, char** argv);
 int RunDecode(int argc, char** argv);
 int RunPlay(int argc, char** argv);
+int RunConnect(int argc, char** argv);
 
 }  // namespace tamlorex::cli

@@ -21,6 +21,7 @@ const Command kCommands[] = {
     {"disks", tamlorex::cli::RunDisks, "list the disks that may hold recordings"},
     {"decode", tamlorex::cli::RunDecode, "decode every picture of a recording"},
     {"play", tamlorex::cli::RunPlay, "play a recording headless with a script of commands"},
+    {"connect", tamlorex::cli::RunConnect, "connect to a recorder and receive its live stream headless"},
 };
 
 int Help(FILE* out)

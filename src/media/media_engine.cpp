@@ -6,7 +6,13 @@
 #include <cstring>
 #include <thread>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "audio/audio_device.h"
+#include "net/local_recording.h"
+#include "net/record_queue.h"
+#include "net/stream_parser.h"
 #include "platform/millisecond_clock.h"
 
 namespace tamlorex {
@@ -23,6 +29,10 @@ constexpr std::uint64_t kJumpBytesPerSpeed = 20480;  // five pages per unit of s
 constexpr int kFailuresBeforePause = 4;              // the fifth empty read in a row pauses
 constexpr std::size_t kSoundPiece = 15360;           // the largest block the ring takes
 constexpr auto kTick = std::chrono::milliseconds(1);
+constexpr auto kLiveServiceInterval = std::chrono::milliseconds(5);  // sound fill checks while idle
+constexpr int kLiveSoundRetries = 20;                                 // 1 ms each, then the block is dropped
+constexpr int kLiveFramePeriod224 = 33333;
+constexpr int kLiveFramePeriodOther = 25000;
 
 int StateForCommand(int code)
 {
@@ -58,16 +68,20 @@ MediaEngine::MediaEngine(AudioDevice& audioDevice, Alerts* alerts, Notifier* not
       notifier_(notifier),
       audio_(audioDevice, alerts),
       record_(new std::uint8_t[kRecordBufferSize]),
+      audioRecord_(new std::uint8_t[kAudioBlockSize]),
       pictures_(kMaxChannels, std::vector<std::uint8_t>(kYuvPictureBufferSize)),
       halves_{std::vector<std::uint8_t>(kYuvPictureBufferSize / 2), std::vector<std::uint8_t>(kYuvPictureBufferSize / 2)}
 {
     for (auto& shown : channelShown_) shown.store(true);
     reader_.SetAlerts(alerts);
+    netClient_.SetNotifyWindow(notifier);
+    netClient_.SetListener(&clientEvents_);
     MillisecondClock::StartClock();
 }
 
 MediaEngine::~MediaEngine()
 {
+    netClient_.Stop();
     Stop();
     MillisecondClock::StopClock();
 }
@@ -96,7 +110,7 @@ bool MediaEngine::SetMode(int mode, int modelType, int channelCount)
     // Re-initialising the sound and the decoder under a running worker would race it.
     if (mode == mode_.load()) return true;
     if (mode == kPlayerMode) {
-        // The network client stops here, with the live worker.
+        netClient_.Stop();
         Stop();
         if (modelType >= 0 && modelType < 10) modelType_.store(modelType);
         if (channelCount >= 1 && channelCount <= kMaxChannels) splitCount_.store(channelCount);
@@ -277,8 +291,166 @@ int MediaEngine::FramePeriodFor(int height, int modelType)
 int MediaEngine::Run()
 {
     if (mode_.load() == kPlayerMode) return PlaybackWorker();
-    // Client mode's worker arrives with the network client; until then it waits to be stopped.
-    while (!StopEvent().Wait(std::chrono::milliseconds(100))) {}
+    return LiveWorker();
+}
+
+void MediaEngine::ClientEvents::OnConnState(int state)
+{
+    if (EngineObserver* observer = engine_.observer_.load()) observer->OnConnState(state);
+}
+
+void MediaEngine::ClientEvents::OnErrorText(const std::string& text)
+{
+    if (EngineObserver* observer = engine_.observer_.load()) observer->OnClientError(text);
+}
+
+bool MediaEngine::StartClient()
+{
+    decoder_.Init(2);  // the live layout
+    netClient_.VideoQueue().Clear();
+    netClient_.AudioQueue().Clear();
+    captureTick_.Reset();
+    Start(ThreadPriority::Normal);
+    netClient_.Start(ThreadPriority::Normal);
+    return true;
+}
+
+bool MediaEngine::ConnectClient(const std::string& address, int port, const std::string& password)
+{
+    if (mode_.load() != kClientMode) return false;
+    DisconnectClient();
+    netClient_.SetDirectTarget(address, port, password);
+    return StartClient();
+}
+
+bool MediaEngine::ConnectClientDdns(const std::string& ddnsAddress, int ddnsPort, const std::string& dvrName,
+                                    const std::string& password)
+{
+    if (mode_.load() != kClientMode) return false;
+    DisconnectClient();
+    netClient_.SetDdnsTarget(ddnsAddress, ddnsPort, dvrName, password);
+    return StartClient();
+}
+
+void MediaEngine::DisconnectClient()
+{
+    netClient_.Stop();
+    if (mode_.load() == kClientMode) Stop();
+}
+
+bool MediaEngine::StartLocalRecording(const std::string& path)
+{
+    std::lock_guard<std::mutex> lock(writerMutex_);
+    if (writer_.IsOpen()) writer_.Close();
+    recordingPath_.clear();
+    // The name is taken by creating the file, so that no other recording can have it meanwhile.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = FreeRecordingPath(path);
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return false;
+        }
+        ::close(fd);
+        if (!writer_.Open(candidate)) {
+            ::unlink(candidate.c_str());
+            return false;
+        }
+        recordingPath_ = candidate;
+        return true;
+    }
+    return false;
+}
+
+bool MediaEngine::StopLocalRecording()
+{
+    std::lock_guard<std::mutex> lock(writerMutex_);
+    if (!writer_.IsOpen()) return false;
+    writer_.Close();
+    return true;
+}
+
+bool MediaEngine::IsLocalRecording() const
+{
+    std::lock_guard<std::mutex> lock(writerMutex_);
+    return writer_.IsOpen();
+}
+
+std::string MediaEngine::GetLocalRecordingPath() const
+{
+    std::lock_guard<std::mutex> lock(writerMutex_);
+    return recordingPath_;
+}
+
+void MediaEngine::ServeLivePicture()
+{
+    std::size_t length = 0;
+    CalendarTime time;
+    if (!netClient_.VideoQueue().Pop(record_.get(), length, time)) return;
+    const auto size = static_cast<std::uint32_t>(length);
+    if (!decoder_.ParseHeader(record_.get(), size)) return;
+    const std::uint32_t width = decoder_.Width(), height = decoder_.Height();
+    const auto slot = static_cast<std::size_t>(decoder_.Channel()) & (kMaxChannels - 1);
+    std::vector<std::uint8_t>& picture = pictures_[slot];
+    if (pictureSizes_[slot][0] != width || pictureSizes_[slot][1] != height) {
+        ResetPicture(picture, width, height);
+        pictureSizes_[slot] = {width, height};
+    }
+    if (!decoder_.Decode(record_.get(), size, YuvPicture(picture.data(), picture.size()))) return;
+    framePeriod_ = height == 224 ? kLiveFramePeriod224 : kLiveFramePeriodOther;
+    const int w = static_cast<int>(width), h = static_cast<int>(height);
+    window_.ShowPicture(decoder_.Channel(), time, picture.data(), w, h);
+    if (EngineObserver* observer = observer_.load()) {
+        observer->OnPictureShown(decoder_.Channel(), time, picture.data(), w, h);
+        observer->OnLivePicture(decoder_.FullPicture() != 0, picture.data(), w, h);
+    }
+    std::lock_guard<std::mutex> lock(writerMutex_);
+    // A write error ends the recording; a picture before the first full one is simply not written.
+    if (writer_.IsOpen() && !writer_.WriteVideo(record_.get(), size) && writer_.Failed()) writer_.Close();
+}
+
+void MediaEngine::ServeLiveAudio()
+{
+    std::size_t length = 0;
+    CalendarTime time;
+    if (!netClient_.AudioQueue().Pop(audioRecord_.get(), length, time)) return;
+    if (length > 0) {
+        const bool alaw = ModelUsesALaw(modelType_.load());
+        for (int attempt = 0; attempt <= kLiveSoundRetries; ++attempt) {
+            const AudioWrite result =
+                alaw ? audio_.WriteALaw(audioRecord_.get(), length) : audio_.WriteRaw(audioRecord_.get(), length);
+            if (result == AudioWrite::Written) {
+                if (EngineObserver* observer = observer_.load()) observer->OnLiveAudio(length);
+                break;
+            }
+            // A full ring waits a little for the device; the stream does not wait longer.
+            if (result == AudioWrite::Failed || StopEvent().Wait(kTick)) break;
+        }
+    }
+    std::lock_guard<std::mutex> lock(writerMutex_);
+    if (writer_.IsOpen() && !writer_.WriteAudio(audioRecord_.get(), static_cast<std::uint32_t>(length)) &&
+        writer_.Failed())
+        writer_.Close();
+}
+
+int MediaEngine::LiveWorker()
+{
+    for (auto& size : pictureSizes_) size = {0, 0};
+    std::memset(record_.get(), 0, kRecordBufferSize);
+    std::memset(audioRecord_.get(), 0, kAudioBlockSize);
+    audio_.StartLoop();
+    Event& pictures = netClient_.VideoQueue().NotEmpty();
+    Event& sound = netClient_.AudioQueue().NotEmpty();
+    for (;;) {
+        if (Event::WaitAny({&StopEvent(), &pictures, &sound, &captureTick_}, kLiveServiceInterval) == 0) break;
+        audio_.Service();
+        // One unit of each waiting kind per pass: a queue that never empties starves no other.
+        if (pictures.IsSet()) ServeLivePicture();
+        if (sound.IsSet()) ServeLiveAudio();
+        if (captureTick_.IsSet()) captureTick_.Reset();  // the live AVI capture takes the latest picture here
+    }
+    std::lock_guard<std::mutex> lock(writerMutex_);
+    if (writer_.IsOpen()) writer_.Close();
     return 1;
 }
 

@@ -15,6 +15,7 @@
 #include "media/frame_record.h"
 #include "media/vvf_reader.h"
 #include "media/vvf_writer.h"
+#include "net/net_client.h"
 #include "platform/event.h"
 #include "platform/worker_thread.h"
 
@@ -48,6 +49,12 @@ public:
     virtual void OnStateChanged(int state, double speed) = 0;
     virtual void OnPictureShown(int channel, const CalendarTime& time, const std::uint8_t* yuv, int width,
                                 int height) = 0;
+    // Client mode. The connection state and error texts come from the network client's thread,
+    // pictures and sound from the live worker.
+    virtual void OnConnState(int state) {}
+    virtual void OnClientError(const std::string& text) {}
+    virtual void OnLivePicture(bool full, const std::uint8_t* yuv, int width, int height) {}
+    virtual void OnLiveAudio(std::size_t bytes) {}
 };
 
 class MediaEngine : public WorkerThread {
@@ -88,6 +95,31 @@ public:
     bool GetRepeat() const { return repeat_.load(); }
     void SetObserver(EngineObserver* observer) { observer_.store(observer); }
 
+    // Client mode: the connection is made on the client's own thread; these return at once. Both
+    // forms refuse (false) outside Client mode.
+    bool ConnectClient(const std::string& address, int port, const std::string& password);
+    bool ConnectClientDdns(const std::string& ddnsAddress, int ddnsPort, const std::string& dvrName,
+                           const std::string& password);
+    // Stops the client (which logs out), then the live worker (which closes a local recording).
+    void DisconnectClient();
+    int SendKey(int code) { return netClient_.SendKey(code); }
+    int GetConnState() const { return netClient_.GetConnState(); }
+    bool IsOnline() const { return netClient_.IsOnline() != 0; }
+    std::string GetClientErrorText() const { return netClient_.GetErrorText(); }
+    void SetClientTimeout(int ms) { netClient_.SetTimeout(ms); }
+    NetClient& Client() { return netClient_; }
+
+    // Local recording of the live stream. Start closes a recording that is still open, then opens
+    // the path, or the first free "-1", "-2" ... variant of it: a recording never overwrites a file.
+    bool StartLocalRecording(const std::string& path);
+    // True when a recording was open and is now closed.
+    bool StopLocalRecording();
+    bool IsLocalRecording() const;
+    std::string GetLocalRecordingPath() const;
+
+    // The main window's capture timer: the live worker hands the latest picture to the AVI capture.
+    void CaptureTick() { captureTick_.Set(); }
+
     VideoWindow& Window() { return window_; }
     AudioOut& Audio() { return audio_; }
     VvfWriter& Writer() { return writer_; }
@@ -114,6 +146,10 @@ private:
     void NoteReaderState();
 
     int PlaybackWorker();
+    int LiveWorker();
+    void ServeLivePicture();
+    void ServeLiveAudio();
+    bool StartClient();
     // Sound to the ring, pictures decoded and shown (then paced).
     void Output(std::uint32_t length);
     void OfferSound(const std::uint8_t* samples, std::uint32_t length);
@@ -129,7 +165,24 @@ private:
     VideoDecoder decoder_;
     VideoWindow window_;
     AudioOut audio_;
-    // The network client and the live AVI capture writer join the engine here.
+    // The live AVI capture writer joins the engine here.
+
+    // Forwards the client thread's news to the observer.
+    class ClientEvents : public NetClientListener {
+    public:
+        explicit ClientEvents(MediaEngine& engine) : engine_(engine) {}
+        void OnConnState(int state) override;
+        void OnErrorText(const std::string& text) override;
+
+    private:
+        MediaEngine& engine_;
+    };
+    ClientEvents clientEvents_{*this};
+    NetClient netClient_;
+    // Start and stop of local recording (user-interface thread) against the live worker's writes.
+    mutable std::mutex writerMutex_;
+    std::string recordingPath_;
+    Event captureTick_;
 
     std::atomic<int> mode_{kClientMode};
     std::atomic<int> modelType_{0};
@@ -161,6 +214,7 @@ private:
     std::uint32_t iterationStart_ = 0;
     int stepCounter_ = 0;
     std::unique_ptr<std::uint8_t[]> record_;
+    std::unique_ptr<std::uint8_t[]> audioRecord_;
     std::vector<std::vector<std::uint8_t>> pictures_;  // one reference picture per channel
     std::array<std::array<std::uint32_t, 2>, kMaxChannels> pictureSizes_{};
     std::vector<std::uint8_t> halves_[2];

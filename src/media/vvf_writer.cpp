@@ -40,6 +40,7 @@ bool VvfWriter::Open(const std::string& path)
 {
     if (fd_ >= 0) return true;
     written_ = 0;
+    failed_ = false;
     fullSeen_ = false;
     previousFrame_ = 0;
     interval_ = 0;
@@ -55,6 +56,7 @@ bool VvfWriter::Put(const std::uint8_t* bytes, std::size_t length)
         const ssize_t n = ::write(fd_, bytes, length);
         if (n < 0) {
             if (errno == EINTR) continue;
+            failed_ = true;
             return false;
         }
         bytes += n;
@@ -178,7 +180,10 @@ bool VvfWriter::WriteAudio(const std::uint8_t* unit, std::uint32_t length)
 void VvfWriter::Close()
 {
     if (fd_ < 0) return;
-    if (modelType_ == 0) {
+    if (failed_) {
+        // A page cut by the failed write would break the file; the whole pages before it stay.
+        if (::ftruncate(fd_, static_cast<off_t>(written_ - written_ % kPageSize)) != 0) {}
+    } else if (modelType_ == 0) {
         // What is still accumulated goes out in a last page of each kind instead of being lost.
         FlushCalendarPages(videoAccumulation_.get(), videoAccumulated_, false, true);
         FlushCalendarPages(audioAccumulation_.get(), audioAccumulated_, true, true);

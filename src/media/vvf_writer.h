@@ -28,6 +28,8 @@ public:
     // The clock for page times (seconds since 1970); tests set a fixed one.
     void SetClock(std::function<std::time_t()> clock) { clock_ = std::move(clock); }
     std::uint64_t BytesWritten() const { return written_; }
+    // A write to the file failed since Open; Close then keeps only the whole pages written.
+    bool Failed() const { return failed_; }
 
 private:
     void BuildHeader(std::uint8_t* header, bool audioPage) const;
@@ -38,6 +40,7 @@ private:
     bool Put(const std::uint8_t* bytes, std::size_t length);
 
     int fd_ = -1;
+    bool failed_ = false;
     int mode_ = 2;
     int modelType_ = 0;
     int splitCount_ = 1;
