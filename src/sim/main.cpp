@@ -4,6 +4,10 @@
 #include <string>
 #include <string_view>
 
+#include <atomic>
+#include <csignal>
+
+#include "sim/recorder_sim.h"
 #include "sim/sample_maker.h"
 #include "sim/yuv_records.h"
 
@@ -32,6 +36,23 @@ constexpr const char* kUsage =
     "      --size WxH      640x224 or 640x272                             default 640x224\n"
     "      --q Q           quantiser scale 1..14                          default 4\n"
     "      --model M       recorder model type 0..6                       default 4\n"
+    "  serve [options]                 act as a recorder for the viewer's Client mode\n"
+    "      --port P        recorder port (0: any free port)               default 8841\n"
+    "      --bind ADDR     IPv4 address to listen on                      default 127.0.0.1\n"
+    "      --password PW   the password a client must log in with         default empty\n"
+    "      --pattern       stream synthetic cameras (the default)\n"
+    "      --source F.vvf  stream the pictures and sound of a recording instead\n"
+    "      --model M       model type of that recording                   default 4\n"
+    "      --channels N    cameras of the synthetic recorder, 1..16       default 4\n"
+    "      --height H      synthetic picture height, 224 or 272           default 224\n"
+    "      --fps F         pictures per second                            default 25\n"
+    "      --quantiser Q   quantiser scale 1..14                          default 4\n"
+    "      --wait-ms MS    answer a login with \"wait\" and accept MS later  default 0\n"
+    "      --ddns-port P   also answer dynamic-IP lookups on this port (0: any free port)\n"
+    "      --name NAME     the recorder name those lookups ask for        default DVR000\n"
+    "      --seconds S     stop after S seconds (0: run until interrupted) default 0\n"
+    "      prints {\"listening\":PORT[,\"ddns\":PORT]} first, then one JSON line per event;\n"
+    "      serves one client at a time and refuses others with \"too many clients\"\n"
     "  --help                          show this text\n";
 
 bool ParseNumber(std::string_view text, double& out)
@@ -176,6 +197,77 @@ int MakeSampleCommand(int argc, char** argv)
     return 0;
 }
 
+std::atomic<bool> g_stop{false};
+
+void OnSignal(int) { g_stop.store(true); }
+
+int ServeCommand(int argc, char** argv)
+{
+    using namespace tamlorex::sim;
+    ServeOptions options;
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view name = argv[i];
+        if (name == "--pattern") {
+            options.feed.source.clear();
+            continue;
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "tamlorex-sim: %s needs a value\n", argv[i]);
+            return 2;
+        }
+        const std::string text = argv[++i];
+        if (name == "--password") { options.password = text; continue; }
+        if (name == "--source") { options.feed.source = text; continue; }
+        if (name == "--name") { options.name = text; continue; }
+        if (name == "--bind") { options.bind = text; continue; }
+        double value = 0;
+        if (!ParseNumber(text, value)) {
+            std::fprintf(stderr, "tamlorex-sim: %s needs a number\n", argv[i - 1]);
+            return 2;
+        }
+        const auto in = [&](double lo, double hi) { return value >= lo && value <= hi; };
+        if (name == "--port" && in(0, 65535)) options.port = static_cast<int>(value);
+        else if (name == "--ddns-port" && in(0, 65535)) options.ddnsPort = static_cast<int>(value);
+        else if (name == "--seconds" && in(0, 1e7)) options.seconds = value;
+        else if (name == "--fps" && in(0.1, 100)) options.fps = value;
+        else if (name == "--wait-ms" && in(0, 600000)) options.waitMs = static_cast<int>(value);
+        else if (name == "--model" && in(0, 6)) options.feed.sourceModel = static_cast<int>(value);
+        else if (name == "--channels" && in(1, 16)) options.feed.channels = static_cast<int>(value);
+        else if (name == "--height" && (value == 224 || value == 272)) options.feed.height = static_cast<int>(value);
+        else if (name == "--quantiser" && in(1, kMaxQuantiserScale)) options.feed.quantiserScale = static_cast<int>(value);
+        else {
+            std::fprintf(stderr, "tamlorex-sim: unknown or bad option %s %s\n", argv[i - 1], argv[i]);
+            return 2;
+        }
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    RecorderSim sim(options, [](const std::string& line) {
+        std::fputs(line.c_str(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    });
+    std::string error;
+    if (!sim.Start(error)) {
+        std::fprintf(stderr, "tamlorex-sim: %s\n", error.c_str());
+        return 1;
+    }
+    if (sim.DdnsPort() > 0 || options.ddnsPort >= 0)
+        std::printf("{\"listening\":%d,\"ddns\":%d}\n", sim.Port(), sim.DdnsPort());
+    else
+        std::printf("{\"listening\":%d}\n", sim.Port());
+    std::fflush(stdout);
+    sim.Run(g_stop);
+    const ServeStats s = sim.Stats();
+    std::printf("{\"stopped\":1,\"connections\":%d,\"logins\":%d,\"refused\":%d,\"busy\":%d,\"keys\":%d,\"mouse\":%d,"
+                "\"lookups\":%d,\"pictures\":%llu,\"sound\":%llu,\"status\":%llu,\"dropped\":%llu}\n",
+                s.connections, s.logins, s.refusedLogins, s.busyRefusals, s.keys, s.mouseReports, s.lookups,
+                static_cast<unsigned long long>(s.pictures), static_cast<unsigned long long>(s.soundUnits),
+                static_cast<unsigned long long>(s.statusMessages), static_cast<unsigned long long>(s.droppedPictures));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -189,6 +281,7 @@ int main(int argc, char** argv)
         if (command == "make-sample") return MakeSampleCommand(argc, argv);
         if (command == "make-yuv") return MakeYuvCommand(argc, argv);
         if (command == "encode-yuv") return EncodeYuvCommand(argc, argv);
+        if (command == "serve") return ServeCommand(argc, argv);
         std::fprintf(stderr, "tamlorex-sim: unknown command %s\n", argv[1]);
     }
     std::fputs(kUsage, stderr);
