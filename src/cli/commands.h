@@ -11,5 +11,7 @@ int RunInfo(int argc, char** argv);
 int RunDisks(int argc, char** argv);
 int RunDecode(int argc, char** argv);
 int RunPlay(int argc, char** argv);
+int RunExport(int argc, char** argv);
+int RunCodecs(int argc, char** argv);
 
 }  // namespace tamlorex::cli

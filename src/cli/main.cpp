@@ -21,6 +21,8 @@ const Command kCommands[] = {
     {"disks", tamlorex::cli::RunDisks, "list the disks that may hold recordings"},
     {"decode", tamlorex::cli::RunDecode, "decode every picture of a recording"},
     {"play", tamlorex::cli::RunPlay, "play a recording headless with a script of commands"},
+    {"export", tamlorex::cli::RunExport, "export channels of a recording to one AVI file each"},
+    {"codecs", tamlorex::cli::RunCodecs, "list the compressors an export can use"},
 };
 
 int Help(FILE* out)

@@ -172,7 +172,8 @@ bool AviExportJob::FirstPass(const std::string& output)
         format.sizeImage = 3u * decoder_.Width() * 2u * decoder_.Height();
         sharedRate_ = PageFrameRate(decoder_.Height(), reader_.GetChannelMask(), reader_.GetFrameInterval());
     }
-    position_.store(reader_.GetPosition());
+    // The second pass reads from the start again.
+    position_.store(0);
 
     const std::uint64_t duration = SoundDurationMs(audioBytes_[0]);
     const bool withSound = audioOption_ && audioPresent_;

@@ -59,6 +59,7 @@ void FitRateAndScale(std::uint64_t& rate, std::uint64_t& scale)
 {
     if (rate == 0) rate = 1;
     if (scale == 0) scale = 1;
+    if (rate <= INT_MAX && scale <= INT_MAX) return;
     const std::uint64_t divisor = std::gcd(rate, scale);
     rate /= divisor;
     scale /= divisor;

@@ -51,8 +51,8 @@ struct WaveFormat {
     std::uint16_t extraSize = 0;
 };
 
-// Reduces rate / scale (both at least 1) to fit the 31-bit fields the muxer takes, keeping the
-// fraction exact when a common divisor allows it and closest otherwise.
+// Makes rate and scale at least 1 and, when either exceeds the 31 bits the muxer takes, reduces
+// the fraction: exactly when a common divisor allows it, to the closest one that fits otherwise.
 void FitRateAndScale(std::uint64_t& rate, std::uint64_t& scale);
 
 class AviFile;

@@ -33,6 +33,21 @@ std::string FourccText(unsigned int tag)
     return text;
 }
 
+// Encoders that drive a particular device rather than run on the processor.
+bool DeviceBound(const AVCodec* codec)
+{
+    if (codec->capabilities & AV_CODEC_CAP_HARDWARE) return true;
+    if (avcodec_get_hw_config(codec, 0)) return true;
+    static const char* const kDeviceSuffixes[] = {"_qsv", "_omx", "_vaapi", "_nvenc", "_v4l2m2m", "_amf",
+                                                  "_mf", "_videotoolbox", "_mediacodec", "_vulkan"};
+    const std::string name = codec->name;
+    for (const char* suffix : kDeviceSuffixes) {
+        const std::string s = suffix;
+        if (name.size() > s.size() && name.compare(name.size() - s.size(), s.size(), s) == 0) return true;
+    }
+    return false;
+}
+
 std::vector<Compressor> BuildList()
 {
     std::vector<Compressor> list;
@@ -43,7 +58,7 @@ std::vector<Compressor> BuildList()
     void* it = nullptr;
     while (const AVCodec* codec = av_codec_iterate(&it)) {
         if (!av_codec_is_encoder(codec) || codec->type != AVMEDIA_TYPE_VIDEO) continue;
-        if (codec->capabilities & (AV_CODEC_CAP_HARDWARE | AV_CODEC_CAP_EXPERIMENTAL)) continue;
+        if ((codec->capabilities & AV_CODEC_CAP_EXPERIMENTAL) || DeviceBound(codec)) continue;
         // rawvideo is "DIB " above.
         if (codec->id == AV_CODEC_ID_RAWVIDEO) continue;
         const unsigned int tag = av_codec_get_tag(avi->codec_tag, codec->id);
