@@ -31,8 +31,8 @@ check-asan: deps
 	  ctest --output-on-failure -j$(JOBS)
 
 # The threaded parts under ThreadSanitizer: threads, events, sound, the video window, the engine
-# and the commands that drive it.
-THREADED := Event|WaitAny|WorkerThread|Clock|AudioOut|SdlAudio|NullAudio|VideoWindow|MouseReport|Engine|PlayCommand
+# the commands that drive it, the export job and the capture writer.
+THREADED := Event|WaitAny|WorkerThread|Clock|AudioOut|SdlAudio|NullAudio|VideoWindow|MouseReport|Engine|PlayCommand|AviExportJob|AviCaptureWriter
 
 check-tsan: deps
 	cmake --preset tsan >/dev/null
