@@ -4,12 +4,14 @@
 
 #include <climits>
 #include <cstring>
+#include <mutex>
 #include <numeric>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 #include <libavutil/rational.h>
@@ -285,6 +287,9 @@ AviFile::~AviFile() { Close(); }
 
 bool AviFile::Create(const std::string& path)
 {
+    // Failures come back as results; FFmpeg's notes on the way would only clutter standard error.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
     Close();
     if (path.empty()) return false;
     if (avformat_alloc_output_context2(&context_, nullptr, "avi", path.c_str()) < 0 || !context_) {
