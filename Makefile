@@ -30,9 +30,9 @@ check-asan: deps
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j$(JOBS)
 
-# The threaded parts under ThreadSanitizer: threads, events, sound, the video window, the engine
-# and the network client.
-THREADED := Event|WaitAny|WorkerThread|Clock|AudioOut|SdlAudio|NullAudio|VideoWindow|MouseReport|Engine|NetClient|StreamParser|RecordQueue|Connect
+# The threaded parts under ThreadSanitizer: threads, events, sound, the video window, the engine,
+# the network client, the export job and the capture writer.
+THREADED := Event|WaitAny|WorkerThread|Clock|AudioOut|SdlAudio|NullAudio|VideoWindow|MouseReport|Engine|NetClient|StreamParser|RecordQueue|Connect|AviExportJob|AviCaptureWriter
 
 check-tsan: deps
 	cmake --preset tsan >/dev/null

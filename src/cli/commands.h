@@ -12,5 +12,7 @@ int RunDisks(int argc, char** argv);
 int RunDecode(int argc, char** argv);
 int RunPlay(int argc, char** argv);
 int RunConnect(int argc, char** argv);
+int RunExport(int argc, char** argv);
+int RunCodecs(int argc, char** argv);
 
 }  // namespace tamlorex::cli

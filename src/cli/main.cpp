@@ -22,6 +22,8 @@ const Command kCommands[] = {
     {"decode", tamlorex::cli::RunDecode, "decode every picture of a recording"},
     {"play", tamlorex::cli::RunPlay, "play a recording headless with a script of commands"},
     {"connect", tamlorex::cli::RunConnect, "connect to a recorder and receive its live stream headless"},
+    {"export", tamlorex::cli::RunExport, "export channels of a recording to one AVI file each"},
+    {"codecs", tamlorex::cli::RunCodecs, "list the compressors an export can use"},
 };
 
 int Help(FILE* out)

@@ -1,0 +1,121 @@
+#pragma once
+// Shared pieces of the export tests: running ffprobe and ffmpeg, and small recordings.
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "media/vvf_builder.h"
+#include "sim/picture_encoder.h"
+
+namespace tamlorex::test {
+
+// Standard output of a shell command and its exit status.
+inline std::string RunCommand(const std::string& command, int* status = nullptr)
+{
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return out;
+    char chunk[4096];
+    std::size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) out.append(chunk, n);
+    const int s = pclose(pipe);
+    if (status) *status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    return out;
+}
+
+// The streams of a file as ffprobe reads them (frames and packets counted), in one run: fields
+// under "<index>.<field>" and, for the first video and sound streams, "v.<field>" and "a.<field>".
+// Missing fields read as "".
+class ProbeResult {
+public:
+    explicit ProbeResult(const std::string& file)
+    {
+        const std::string out = RunCommand(
+            "ffprobe -v error -count_frames -count_packets -show_entries "
+            "stream=index,codec_type,codec_name,codec_tag_string,width,height,pix_fmt,r_frame_rate,sample_rate,"
+            "channels,bits_per_sample,nb_read_frames,nb_read_packets -of flat '" + file + "' 2>/dev/null");
+        std::istringstream in(out);
+        std::map<std::string, std::string> byIndex;
+        for (std::string line; std::getline(in, line);) {
+            // streams.stream.N.field="value" or =value
+            const std::string prefix = "streams.stream.";
+            if (line.rfind(prefix, 0) != 0) continue;
+            const std::size_t eq = line.find('=');
+            if (eq == std::string::npos) continue;
+            std::string value = line.substr(eq + 1);
+            if (value.size() >= 2 && value.front() == '"') value = value.substr(1, value.size() - 2);
+            byIndex[line.substr(prefix.size(), eq - prefix.size())] = value;
+        }
+        fields_ = byIndex;
+        for (const char* kind : {"video", "audio"}) {
+            for (int i = 0; i < 8; ++i) {
+                auto type = byIndex.find(std::to_string(i) + ".codec_type");
+                if (type == byIndex.end() || type->second != kind) continue;
+                const std::string from = std::to_string(i) + ".";
+                const std::string to = kind[0] == 'v' ? "v." : "a.";
+                for (const auto& [key, value] : byIndex)
+                    if (key.rfind(from, 0) == 0) fields_[to + key.substr(from.size())] = value;
+                break;
+            }
+        }
+    }
+    std::string operator[](const std::string& key) const
+    {
+        auto it = fields_.find(key);
+        return it == fields_.end() ? std::string() : it->second;
+    }
+
+private:
+    std::map<std::string, std::string> fields_;
+};
+
+// Key-frame flags (AVIIF_KEYFRAME) of the video chunks in the file's idx1 index, in order.
+inline std::string IndexKeyFlags(const std::string& file)
+{
+    const Bytes bytes = ReadFile(file);
+    std::string flags;
+    for (std::size_t i = 0; i + 8 <= bytes.size(); ++i) {
+        if (std::memcmp(&bytes[i], "idx1", 4) != 0) continue;
+        const std::size_t size = bytes[i + 4] | (bytes[i + 5] << 8) | (bytes[i + 6] << 16) | (std::size_t{bytes[i + 7]} << 24);
+        for (std::size_t e = i + 8; e + 16 <= bytes.size() && e < i + 8 + size; e += 16)
+            if (bytes[e + 2] == 'd' && bytes[e + 3] == 'c') flags += (bytes[e + 4] & 0x10) ? 'K' : '_';
+        break;
+    }
+    return flags;
+}
+
+// True when ffprobe reads the whole file (headers, index and every packet) without complaint.
+inline bool ReadsCleanly(const std::string& file)
+{
+    int status = -1;
+    const std::string errors = RunCommand("ffmpeg -v error -i '" + file + "' -f null - 2>&1", &status);
+    return status == 0 && errors.empty();
+}
+
+// Picture `n` (0-based) of the file's video as top-down BGR24, as ffmpeg decodes it.
+inline std::vector<std::uint8_t> DecodeFrame(const std::string& file, int n, const std::string& scratch)
+{
+    const std::string command = "ffmpeg -v error -y -i '" + file + "' -vf 'select=eq(n\\," + std::to_string(n) +
+                                ")' -frames:v 1 -f rawvideo -pix_fmt bgr24 '" + scratch + "'";
+    int status = -1;
+    RunCommand(command, &status);
+    if (status != 0) return {};
+    return ReadFile(scratch);
+}
+
+// A picture record of the recorder's format: a flat picture of luma y on `channel`.
+inline Bytes PictureRecord(int channel, int height, std::uint8_t y = 100, bool full = true)
+{
+    sim::PictureHeader header;
+    header.channel = channel;
+    header.full = full;
+    sim::YuvImage picture(sim::kPictureWidth, height, y);
+    return sim::EncodePicture(header, picture).record;
+}
+
+}  // namespace tamlorex::test
