@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "codec/bit_reader.h"
 #include "codec/vlc_tables.h"
 
@@ -25,8 +29,19 @@ constexpr int kLumaBlocks = 4;
 constexpr uint32_t kMaxPositive = 2047;
 constexpr uint32_t kMaxNegative = 2048;
 
-DecodeStop DecodeBlock(BitReader& reader, const uint32_t* multipliers, int16_t* block) {
+// Zeroes the 64 coefficients of a 16-byte aligned block. Eight plain vector stores: the
+// compiler's own expansion of memset here (a string store) costs far more per block.
+inline void ClearBlock(int16_t* block) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < kBlockCoefficients; i += 8) _mm_store_si128(reinterpret_cast<__m128i*>(block + i), zero);
+#else
     std::memset(block, 0, kBlockCoefficients * sizeof(int16_t));
+#endif
+}
+
+DecodeStop DecodeBlock(BitReader& reader, const uint32_t* multipliers, int16_t* block) {
+    ClearBlock(block);
     block[0] = int16_t(reader.Take(kDcBits) * kDcScale);
     int position = 0;
     for (;;) {
