@@ -26,7 +26,7 @@ struct SliceContext {
     uint32_t height;
     bool fullPicture;
     const uint32_t* multipliers;  // 64 dequantisation multipliers, raster order
-    BlockWriter writeBlock;
+    MaskedBlockWriter writeBlock;
     int16_t* block;  // 64 coefficients of scratch space, 16-byte aligned
 };
 

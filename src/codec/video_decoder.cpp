@@ -76,14 +76,14 @@ int VideoDecoder::Init(ModelType modelType) {
     height_ = 0;
     extraValue_ = 0;
     path_ = SelectDecodePath(override_);
-    writeBlock_ = GetBlockWriter(path_);
+    writeBlock_ = GetMaskedBlockWriter(path_);
     return 1;
 }
 
 void VideoDecoder::SetDecodePathOverride(DecodePathOverride override) {
     override_ = override;
     path_ = SelectDecodePath(override_);
-    writeBlock_ = GetBlockWriter(path_);
+    writeBlock_ = GetMaskedBlockWriter(path_);
 }
 
 void VideoDecoder::ParseLayout(const uint8_t* record, uint32_t length) {
