@@ -5,6 +5,7 @@ namespace tamlorex {
 
 #if defined(__SSE2__)
 void WriteBlockAccelSse2(int16_t* block, uint8_t* dest, ptrdiff_t stride);
+void WriteBlockAccelSse2Masked(int16_t* block, uint8_t* dest, ptrdiff_t stride, uint64_t acMask);
 #endif
 
 namespace {
@@ -17,6 +18,12 @@ void WriteBlockPlain(int16_t* block, uint8_t* dest, ptrdiff_t stride) {
 void WriteBlockAccelScalar(int16_t* block, uint8_t* dest, ptrdiff_t stride) {
     IdctAccelScalar(block);
     StoreBlockSaturated(block, dest, stride);
+}
+
+// The plain and scalar paths have no use for the mask.
+template <BlockWriter Write>
+void IgnoreMask(int16_t* block, uint8_t* dest, ptrdiff_t stride, uint64_t) {
+    Write(block, dest, stride);
 }
 
 enum class Processor { kSse2, kOtherAccelerated, kNone };
@@ -81,6 +88,22 @@ BlockWriter GetBlockWriter(DecodePath path) {
         break;
     }
     return WriteBlockPlain;
+}
+
+MaskedBlockWriter GetMaskedBlockWriter(DecodePath path) {
+    switch (path) {
+    case DecodePath::kAccelSse2:
+#if defined(__SSE2__)
+        return WriteBlockAccelSse2Masked;
+#else
+        return IgnoreMask<WriteBlockAccelScalar>;
+#endif
+    case DecodePath::kAccelScalar:
+        return IgnoreMask<WriteBlockAccelScalar>;
+    case DecodePath::kPlain:
+        break;
+    }
+    return IgnoreMask<WriteBlockPlain>;
 }
 
 const char* DecodePathName(DecodePath path) {

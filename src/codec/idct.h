@@ -26,6 +26,12 @@ void IdctAccelSse2(int16_t* block);
 // bytes apart. The block's contents are undefined afterwards.
 using BlockWriter = void (*)(int16_t* block, uint8_t* dest, ptrdiff_t stride);
 
+// A BlockWriter told which coefficients the block may hold: bit i of `acMask`
+// (1..63, raster order) is set for every non-zero coefficient i > 0; bits of
+// zero coefficients may be set too. Writes exactly what the path's BlockWriter
+// writes for the same block.
+using MaskedBlockWriter = void (*)(int16_t* block, uint8_t* dest, ptrdiff_t stride, uint64_t acMask);
+
 enum class DecodePath { kPlain, kAccelScalar, kAccelSse2 };
 
 // Forces a path for tests and the command line; kAuto follows the processor.
@@ -36,6 +42,7 @@ enum class DecodePathOverride { kAuto, kPlain, kAccel, kAccelScalar };
 // and CMOV or MMX and on machines other than x86, else the plain path.
 DecodePath SelectDecodePath(DecodePathOverride override);
 BlockWriter GetBlockWriter(DecodePath path);
+MaskedBlockWriter GetMaskedBlockWriter(DecodePath path);
 const char* DecodePathName(DecodePath path);
 
 // Writes 8x8 values with unsigned saturation to 0..255.

@@ -88,44 +88,114 @@ inline void ColumnPass(__m128i* x) {
     x[7] = _mm_srai_epi16(_mm_subs_epi16(a0, b0), kColumnShift);
 }
 
-inline void Transform(const int16_t* block, __m128i* x) {
+// Row bit r set when row r of `acMask` (raster positions, DC excluded) has a position set.
+inline unsigned RowsOfMask(uint64_t acMask) {
+    const __m128i bytes = _mm_cvtsi64_si128(int64_t(acMask));
+    return ~unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()))) & 0xFFu;
+}
+
+// Positions 1..63 of the block holding a non-zero coefficient.
+inline uint64_t NonZeroMask(const int16_t* block) {
     const __m128i zero = _mm_setzero_si128();
+    uint64_t zeros = 0;
+    for (int r = 0; r < 8; r += 2) {
+        const __m128i a = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * r)), zero);
+        const __m128i b = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * r + 8)), zero);
+        zeros |= uint64_t(unsigned(_mm_movemask_epi8(_mm_packs_epi16(a, b)))) << (8 * r);
+    }
+    return ~zeros & ~uint64_t(1);
+}
+
+// Row passes of the rows in `rows` (bit r for row r; the others must be zero), then the
+// column pass.
+inline void Transform(const int16_t* block, unsigned rows, __m128i* x) {
     for (int r = 0; r < 8; ++r) {
-        __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * r));
         // Most rows of a coded block are zero, and a zero row's pass leaves only its rounding term.
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(row, zero)) == 0xFFFF)
-            x[r] = _mm_set1_epi16(int16_t(accel::kRowRounding[r] >> accel::kRowShift));
+        if ((rows >> r) & 1)
+            x[r] = RowPass(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * r)), r);
         else
-            x[r] = RowPass(row, r);
+            x[r] = _mm_set1_epi16(int16_t(accel::kRowRounding[r] >> accel::kRowShift));
     }
     ColumnPass(x);
+}
+
+// Positions of the first column, DC excluded.
+constexpr uint64_t kFirstColumn = 0x0101010101010100ull;
+
+// Row and column pass of a block whose non-zero coefficients all lie in the first column.
+// Row r then has only x0, so its pass gives one value in every lane, saturate((C4(r) * x0 +
+// rounding(r)) >> 11), exactly as the pmaddwd pass computes it; the eight values are formed
+// in one register and spread to the rows, and the column pass gives uniform rows.
+inline void TransformFirstColumn(const int16_t* block, __m128i* x) {
+    using namespace accel;
+    __m128i column = _mm_cvtsi32_si128(uint16_t(block[0]));
+    column = _mm_insert_epi16(column, block[8], 1);
+    column = _mm_insert_epi16(column, block[16], 2);
+    column = _mm_insert_epi16(column, block[24], 3);
+    column = _mm_insert_epi16(column, block[32], 4);
+    column = _mm_insert_epi16(column, block[40], 5);
+    column = _mm_insert_epi16(column, block[48], 6);
+    column = _mm_insert_epi16(column, block[56], 7);
+    const __m128i c4 = _mm_setr_epi16(kRowSets[kRowSetOfRow[0]][0], kRowSets[kRowSetOfRow[1]][0],
+                                      kRowSets[kRowSetOfRow[2]][0], kRowSets[kRowSetOfRow[3]][0],
+                                      kRowSets[kRowSetOfRow[4]][0], kRowSets[kRowSetOfRow[5]][0],
+                                      kRowSets[kRowSetOfRow[6]][0], kRowSets[kRowSetOfRow[7]][0]);
+    const __m128i low = _mm_mullo_epi16(column, c4);
+    const __m128i high = _mm_mulhi_epi16(column, c4);
+    __m128i top = _mm_unpacklo_epi16(low, high);  // rows 0..3, 32-bit products
+    __m128i bottom = _mm_unpackhi_epi16(low, high);
+    top = _mm_add_epi32(top, _mm_setr_epi32(kRowRounding[0], kRowRounding[1], kRowRounding[2], kRowRounding[3]));
+    bottom = _mm_add_epi32(bottom, _mm_setr_epi32(kRowRounding[4], kRowRounding[5], kRowRounding[6], kRowRounding[7]));
+    const __m128i rows = _mm_packs_epi32(_mm_srai_epi32(top, kRowShift), _mm_srai_epi32(bottom, kRowShift));
+    const __m128i pairs0 = _mm_unpacklo_epi16(rows, rows);
+    const __m128i pairs1 = _mm_unpackhi_epi16(rows, rows);
+    x[0] = _mm_shuffle_epi32(pairs0, 0x00);
+    x[1] = _mm_shuffle_epi32(pairs0, 0x55);
+    x[2] = _mm_shuffle_epi32(pairs0, 0xAA);
+    x[3] = _mm_shuffle_epi32(pairs0, 0xFF);
+    x[4] = _mm_shuffle_epi32(pairs1, 0x00);
+    x[5] = _mm_shuffle_epi32(pairs1, 0x55);
+    x[6] = _mm_shuffle_epi32(pairs1, 0xAA);
+    x[7] = _mm_shuffle_epi32(pairs1, 0xFF);
+    ColumnPass(x);
+}
+
+inline void StoreRows(const __m128i* x, uint8_t* dest, ptrdiff_t stride) {
+    for (int r = 0; r < 8; r += 2, dest += 2 * stride) {
+        const __m128i pair = _mm_packus_epi16(x[r], x[r + 1]);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dest), pair);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(dest + stride), _mm_castsi128_ps(pair));
+    }
 }
 
 }  // namespace
 
 void IdctAccelSse2(int16_t* block) {
     __m128i x[8];
-    Transform(block, x);
+    Transform(block, RowsOfMask(NonZeroMask(block)) | 1u, x);
     for (int r = 0; r < 8; ++r) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * r), x[r]);
 }
 
 // Transform and store with unsigned saturation straight from the registers.
-void WriteBlockAccelSse2(int16_t* block, uint8_t* dest, ptrdiff_t stride) {
+void WriteBlockAccelSse2Masked(int16_t* block, uint8_t* dest, ptrdiff_t stride, uint64_t acMask) {
     // A block coded by its DC byte alone (coefficient 0 = 8 x byte, the rest zero) transforms to
     // that byte in every sample; flat parts of a picture are mostly such blocks.
-    __m128i rest = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block)),
-                                 _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0));
-    for (int r = 1; r < 8; ++r) rest = _mm_or_si128(rest, _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * r)));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(rest, _mm_setzero_si128())) == 0xFFFF && (block[0] & 7) == 0 &&
-        block[0] >= 0 && block[0] <= 8 * 255) {
+    if (acMask == 0 && (block[0] & 7) == 0 && block[0] >= 0 && block[0] <= 8 * 255) {
         const __m128i flat = _mm_set1_epi8(char(block[0] >> 3));
         for (int r = 0; r < 8; ++r, dest += stride) _mm_storel_epi64(reinterpret_cast<__m128i*>(dest), flat);
         return;
     }
     __m128i x[8];
-    Transform(block, x);
-    for (int r = 0; r < 8; ++r, dest += stride)
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(dest), _mm_packus_epi16(x[r], x[r]));
+    // Next most common: vertical detail alone, all coefficients in the first column.
+    if ((acMask & ~kFirstColumn) == 0)
+        TransformFirstColumn(block, x);
+    else
+        Transform(block, RowsOfMask(acMask) | 1u, x);
+    StoreRows(x, dest, stride);
+}
+
+void WriteBlockAccelSse2(int16_t* block, uint8_t* dest, ptrdiff_t stride) {
+    WriteBlockAccelSse2Masked(block, dest, stride, NonZeroMask(block));
 }
 
 }  // namespace tamlorex

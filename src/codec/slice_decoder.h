@@ -26,8 +26,8 @@ struct SliceContext {
     uint32_t height;
     bool fullPicture;
     const uint32_t* multipliers;  // 64 dequantisation multipliers, raster order
-    BlockWriter writeBlock;
-    int16_t* block;  // 64 coefficients of scratch space
+    MaskedBlockWriter writeBlock;
+    int16_t* block;  // 64 coefficients of scratch space, 16-byte aligned
 };
 
 // Decodes the slice whose start code is at `offset`. Blocks of macroblocks

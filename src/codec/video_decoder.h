@@ -97,7 +97,7 @@ private:
     uint32_t multiplierScale_ = 0;
     DecodePathOverride override_ = DecodePathOverride::kAuto;
     DecodePath path_ = DecodePath::kPlain;
-    BlockWriter writeBlock_ = nullptr;
+    MaskedBlockWriter writeBlock_ = nullptr;
     DecodeStop lastStop_ = DecodeStop::kNone;
     alignas(16) int16_t block_[kBlockCoefficients] = {};
 };

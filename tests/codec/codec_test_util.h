@@ -87,7 +87,8 @@ inline std::vector<uint8_t> EmptyUpdateSlice(uint32_t row) {
 struct ExactBuffer {
     explicit ExactBuffer(const std::vector<uint8_t>& bytes, size_t size)
         : data(new uint8_t[size ? size : 1]), length(size) {
-        std::memcpy(data.get(), bytes.data(), size < bytes.size() ? size : bytes.size());
+        const size_t copied = size < bytes.size() ? size : bytes.size();
+        if (copied != 0) std::memcpy(data.get(), bytes.data(), copied);  // an empty vector's data() may be null
     }
     explicit ExactBuffer(const std::vector<uint8_t>& bytes) : ExactBuffer(bytes, bytes.size()) {}
     std::unique_ptr<uint8_t[]> data;

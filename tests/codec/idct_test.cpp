@@ -154,6 +154,65 @@ TEST(IdctAccelerated, Sse2EqualsScalarForEveryPatternOfZeroRows) {
         }
     }
 }
+
+Samples WriteMasked(DecodePath path, Block block, uint64_t acMask) {
+    Samples out{};
+    GetMaskedBlockWriter(path)(block.data(), out.data(), 8, acMask);
+    return out;
+}
+
+uint64_t ExactMask(const Block& block) {
+    uint64_t mask = 0;
+    for (int i = 1; i < 64; ++i)
+        if (block[i] != 0) mask |= uint64_t(1) << i;
+    return mask;
+}
+
+// Blocks with coefficients in the first column alone take their own SSE2 transform: every
+// value of every first-column coefficient on its own, over DC levels, and random columns must
+// give exactly what the scalar path gives.
+TEST(IdctAccelerated, Sse2FirstColumnBlocksEqualScalar) {
+    constexpr uint64_t kFirstColumn = 0x0101010101010100ull;
+    std::mt19937 rng(31);
+    for (int r = 1; r < 8; ++r) {
+        for (int v = -32768; v <= 32767; ++v) {
+            Block input{};
+            input[0] = int16_t(v % 4 == 0 ? 8 * (v / 4 & 255) : int(rng()));
+            input[8 * r] = int16_t(v);
+            const Samples expected = Write(DecodePath::kAccelScalar, input);
+            ASSERT_EQ(WriteMasked(DecodePath::kAccelSse2, input, ExactMask(input)), expected) << r << " " << v;
+            ASSERT_EQ(WriteMasked(DecodePath::kAccelSse2, input, kFirstColumn), expected) << r << " " << v;
+        }
+    }
+    for (int i = 0; i < 200000; ++i) {
+        Block input{};
+        const int range = i % 3 == 0 ? 32768 : i % 3 == 1 ? 2048 : 300;
+        for (int r = 0; r < 8; ++r)
+            if (rng() % 2) input[8 * r] = int16_t(std::uniform_int_distribution<int>(-range, range - 1)(rng));
+        const Samples expected = Write(DecodePath::kAccelScalar, input);
+        ASSERT_EQ(WriteMasked(DecodePath::kAccelSse2, input, ExactMask(input)), expected) << "block " << i;
+        ASSERT_EQ(Write(DecodePath::kAccelSse2, input), expected) << "block " << i;
+    }
+}
+
+// The mask may name zero coefficients too; any superset of the non-zero ones gives the same
+// samples in every path.
+TEST(IdctAccelerated, MaskedWritersEqualTheirPathForAnySupersetMask) {
+    std::mt19937_64 rng(8);
+    for (int i = 0; i < 60000; ++i) {
+        std::mt19937 blockRng{uint32_t(rng())};
+        Block input = i % 3 == 0 ? NaturalBlock(blockRng) : i % 3 == 1 ? SparseBlock(blockRng) : FullRangeBlock(blockRng);
+        if (i % 5 == 0)
+            for (int k = 8; k < 64; ++k)
+                if (k % 8 != 0 && rng() % 4 != 0) input[k] = 0;
+        const uint64_t exact = ExactMask(input);
+        const uint64_t extra = i % 2 ? rng() & rng() & ~uint64_t(1) : 0;
+        for (const auto& p : AllPaths()) {
+            const Samples expected = Write(p.path, input);
+            ASSERT_EQ(WriteMasked(p.path, input, exact | extra), expected) << p.name << " block " << i;
+        }
+    }
+}
 #endif
 
 TEST(IdctAccelerated, WithinOneLevelOfPlainOnPictureBlocks) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "codec/video_decoder.h"
@@ -164,6 +165,66 @@ TEST(ParseHeader, OverlappingSliceStartCodesEachCount) {
     ASSERT_EQ(decoder.SliceCount(), 2u);
     EXPECT_EQ(decoder.SliceOffset(0), 5u);
     EXPECT_EQ(decoder.SliceOffset(1), 8u);
+}
+
+// The scan as a byte-at-a-time shift register, for comparison with the decoder's scan.
+struct ModelScan {
+    uint32_t result = 0, count = 0, reg = 0xFFFFFFFF;
+    std::vector<uint32_t> slices;
+};
+
+ModelScan ScanModel(const std::vector<uint8_t>& record) {
+    ModelScan m;
+    uint32_t stop = uint32_t(record.size());
+    for (uint32_t i = 5; i < record.size(); ++i) {
+        m.reg = (m.reg << 8) | record[i];
+        if (m.reg >= 0x1F8 && m.reg <= 0x1FD) {
+            stop = i;
+            break;
+        }
+        if ((m.reg >> 8) == 1) {
+            if (m.slices.size() < VideoDecoder::kSliceTableSize) m.slices.push_back(i - 3);
+            ++m.count;
+        }
+    }
+    m.result = (m.count == 14 || m.count == 17) ? stop : 0;
+    return m;
+}
+
+// Records thick with zero and one bytes, start codes at every alignment, record start types
+// among the slice types, and start codes cut by the end of the record.
+TEST(ParseHeader, ScanMatchesAByteRegisterOnRandomRecords) {
+    std::mt19937 rng(99);
+    VideoDecoder decoder;
+    decoder.Init(4);
+    int accepted = 0;
+    for (int round = 0; round < 20000; ++round) {
+        const size_t length = 6 + (round % 4 == 0 ? rng() % 3000 : rng() % 120);
+        std::vector<uint8_t> record(length);
+        const uint32_t density = 2 + rng() % 200;
+        for (auto& b : record) {
+            const uint32_t r = rng();
+            b = r % density == 0 ? 0 : (r >> 8) % density == 0 ? 1 : uint8_t(r >> 16);
+        }
+        const int codes = rng() % 3 == 0 ? 14 + int(rng() % 4) : int(rng() % 24);
+        for (int k = 0; k < codes; ++k) {
+            const size_t at = 3 + rng() % (length - 3);
+            for (size_t j = 0; j < 4 && at + j < length; ++j) {
+                static const uint8_t kCode[3] = {0, 0, 1};
+                record[at + j] = j < 3 ? kCode[j] : uint8_t(rng() % 16 == 0 ? 0xF8 + rng() % 8 : rng() % 0xF8);
+            }
+        }
+        // Byte 4 of 0 or 1 (quantiser scale 0) ahead of 0 0 1 must not start a code.
+        static const uint8_t kByte4[3] = {0x30, 0x00, 0x01};
+        record[0] = 0, record[1] = 0, record[2] = 1, record[3] = 0xF9, record[4] = kByte4[rng() % 3];
+        const ModelScan expected = ScanModel(record);
+        ASSERT_EQ(Parse(decoder, record), expected.result) << "round " << round;
+        ASSERT_EQ(decoder.SliceCount(), expected.count) << "round " << round;
+        ASSERT_EQ(decoder.StartCodeRegister(), expected.reg) << "round " << round;
+        for (size_t i = 0; i < expected.slices.size(); ++i) ASSERT_EQ(decoder.SliceOffset(i), expected.slices[i]);
+        accepted += expected.result != 0;
+    }
+    EXPECT_GT(accepted, 500);
 }
 
 TEST(Decode, RefusedRightAfterInit) {
