@@ -71,11 +71,18 @@ TEST(LiveEngine, ConnectsOnlyInClientModeAndRecordsWithoutOverwriting)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_TRUE(engine.IsOnline());
     // Start and stop race the worker's writes; every start gets a file of its own.
+    // Each recording gets a few pictures (all of them full) before the next start.
+    auto fewMorePictures = [&] {
+        const int target = counter.pictures.load() + 3;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (counter.pictures.load() < target && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
     std::vector<std::string> paths;
     for (int i = 0; i < 5; ++i) {
         ASSERT_TRUE(engine.StartLocalRecording(path));
         paths.push_back(engine.GetLocalRecordingPath());
-        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        fewMorePictures();
     }
     EXPECT_EQ(paths[0], path);
     EXPECT_EQ(paths[1], std::string(folder) + "/a-1.VVF");
@@ -83,7 +90,7 @@ TEST(LiveEngine, ConnectsOnlyInClientModeAndRecordsWithoutOverwriting)
     EXPECT_TRUE(engine.StopLocalRecording());
     EXPECT_FALSE(engine.StopLocalRecording());
     ASSERT_TRUE(engine.StartLocalRecording(path));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    fewMorePictures();
     engine.DisconnectClient();  // closes the recording
     EXPECT_FALSE(engine.IsLocalRecording());
     EXPECT_EQ(engine.GetConnState(), kConnIdle);
