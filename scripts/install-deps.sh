@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   sox
   libsdl2-dev
+  qt6-base-dev xvfb xauth fonts-liberation
 )
 
 missing=()

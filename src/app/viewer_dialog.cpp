@@ -301,6 +301,7 @@ void ViewerDialog::CreateControls()
         case Shape::Radio: {
             auto* radio = new QRadioButton(QString::fromLatin1(spec.label), this);
             radio->setAutoExclusive(false);
+            radio->setStyleSheet(QStringLiteral("color: #E0E0E0;"));
             connect(radio, &QRadioButton::clicked, this, [this, id = spec.id] { ExecuteCommand(id); });
             widget = radio;
             break;
@@ -544,17 +545,20 @@ void ViewerDialog::Layout(bool relayout, int width, int height)
         for (auto& [id, widget] : controls_) widget->hide();
         setGeometry(screenRect);
         video_->setGeometry(0, 0, screenRect.width(), screenRect.height());
+        video_->SyncClientSize();
     } else {
         ApplyTopMost();
         video_->setGeometry(kVideoLeft, kVideoTop, W - kFrameWidth, H - kFrameHeight);
+        video_->SyncClientSize();
         titleText_->show();
         PlaceControls(W, H);
         update();
     }
     if (relayout) savedRect_ = geometry();
     layoutDone_ = true;
-    // The rounded window: 12 x 12 corner ellipses.
-    if (!fullScreen_) {
+    // The rounded window: 12 x 12 corner ellipses (where the platform has window shapes).
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+    } else if (!fullScreen_) {
         QPainterPath path;
         path.addRoundedRect(QRectF(0, 0, this->width(), this->height()), 6, 6);
         setMask(QRegion(path.toFillPolygon().toPolygon()));

@@ -42,6 +42,9 @@ public:
     // Message boxes raised under the lock (the blit test) go here, on the GUI thread.
     void SetMessageHandler(std::function<void(const std::string& text, const std::string& caption)> handler);
 
+    // Gives the model the widget's size at once (a hidden widget gets its resize event only later).
+    void SyncClientSize();
+
     SurfaceRenderer& Surfaces() { return surface_; }
     VideoWindow& Model() { return window_; }
 
@@ -67,7 +70,6 @@ protected:
 
 private:
     void FlushRepaint();
-    void SyncClientSize();
     bool UsingSurfaces() const;
 
     VideoWindow& window_;
