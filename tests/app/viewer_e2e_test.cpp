@@ -2,6 +2,7 @@
 // screen shows the nine panes with pictures and "PLAY " in the status line. The screenshot stays in
 // the build folder.
 #include <QApplication>
+#include <QFile>
 #include <QImage>
 #include <QPixmap>
 #include <QProcess>
@@ -77,13 +78,31 @@ bool ShowsPicture(const QImage& pane)
 class ViewerEndToEndTest : public QObject {
     Q_OBJECT
 private slots:
+    void playsTheSample_data();
     void playsTheSample();
 };
 
+void ViewerEndToEndTest::playsTheSample_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QString>("screenshot");
+    // First start (surfaces), and the direct renderer of the "Use DDraw=0" setting.
+    QTest::newRow("surfaces") << QString() << QStringLiteral(TAMLOREX_SCREENSHOT_PATH);
+    QTest::newRow("direct") << QStringLiteral("[Tamlorex Viewer]\nUse DDraw=0\n")
+                            << QStringLiteral(TAMLOREX_SCREENSHOT_PATH).replace(".png", "-direct.png");
+}
+
 void ViewerEndToEndTest::playsTheSample()
 {
+    QFETCH(QString, settings);
+    QFETCH(QString, screenshot);
     QTemporaryDir home;
     QVERIFY(home.isValid());
+    if (!settings.isEmpty()) {
+        QFile file(home.filePath("viewer.INI"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(settings.toUtf8());
+    }
     QProcess viewer;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("dummy"));
@@ -99,7 +118,7 @@ void ViewerEndToEndTest::playsTheSample()
     QScreen* screen = QGuiApplication::primaryScreen();
     QVERIFY(screen != nullptr);
     const QImage shot = screen->grabWindow(0).toImage();
-    QVERIFY(shot.save(QStringLiteral(TAMLOREX_SCREENSHOT_PATH)));
+    QVERIFY(shot.save(screenshot));
 
     viewer.terminate();
     if (!viewer.waitForFinished(5000)) viewer.kill();
