@@ -23,6 +23,7 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <functional>
 #include <sys/stat.h>
 #include <thread>
 
@@ -160,11 +161,12 @@ bool IsPlaybackCommand(int id)
            id == kCmdFastRewind || id == kCmdNextFrame || id == kCmdPreviousFrame;
 }
 
-// The system icon: our own small picture; a double click ends the program.
+// The system icon: our own small picture; a click opens the system menu with the About item, a
+// double click ends the program.
 class SystemIcon : public QLabel {
 public:
-    SystemIcon(QWidget* parent, std::function<void()> onDoubleClick)
-        : QLabel(parent), onDoubleClick_(std::move(onDoubleClick))
+    SystemIcon(QWidget* parent, std::function<void()> onDoubleClick, QMenu* systemMenu)
+        : QLabel(parent), onDoubleClick_(std::move(onDoubleClick)), systemMenu_(systemMenu)
     {
     }
 
@@ -179,10 +181,19 @@ protected:
         painter.setBrush(Qt::black);
         painter.drawEllipse(rect().adjusted(4, 4, -4, -4));
     }
-    void mouseDoubleClickEvent(QMouseEvent*) override { onDoubleClick_(); }
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton) systemMenu_->popup(mapToGlobal(QPoint(0, height())));
+    }
+    void mouseDoubleClickEvent(QMouseEvent*) override
+    {
+        systemMenu_->hide();
+        onDoubleClick_();
+    }
 
 private:
     std::function<void()> onDoubleClick_;
+    QMenu* systemMenu_;
 };
 
 std::string SourceName(const std::string& path)
@@ -308,7 +319,11 @@ void ViewerDialog::CreateControls()
         }
         case Shape::Label:
             if (spec.id == kCmdSystemIcon) {
-                systemIcon_ = new SystemIcon(this, [this] { Shutdown(ShutdownPath::SystemIcon); });
+                auto* systemMenu = new QMenu(this);
+                systemMenu->addSeparator();
+                QAction* about = systemMenu->addAction(QStringLiteral("About Viewer (&A)..."));
+                connect(about, &QAction::triggered, this, [this] { ExecuteCommand(kCmdAbout); });
+                systemIcon_ = new SystemIcon(this, [this] { Shutdown(ShutdownPath::SystemIcon); }, systemMenu);
                 widget = systemIcon_;
             } else {
                 titleText_ = new QLabel(this);
