@@ -19,7 +19,7 @@ build: deps $(RELEASE)/build.ninja
 	cmake --build $(RELEASE) -j$(JOBS)
 
 run: build
-	TZ=$${TZ:-UTC} $(RELEASE)/tamlorex info $(SAMPLE)
+	$(RELEASE)/tamlorex-viewer $(SAMPLE)
 
 test-release: build
 	cd $(RELEASE) && ctest --output-on-failure -j$(JOBS)

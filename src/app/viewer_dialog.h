@@ -1,0 +1,204 @@
+#pragma once
+// The main window: Player mode and Client mode in one frameless window with its buttons, sliders,
+// status line, right-click menus and accelerators; it owns the MediaEngine and its video window.
+#include <QDialog>
+#include <QRect>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/command_line.h"
+#include "app/engine_links.h"
+#include "app/settings.h"
+#include "app/user_prompts.h"
+#include "platform/alerts.h"
+#include "platform/notifier.h"
+
+class QAbstractButton;
+class QAction;
+class QLabel;
+class QMenu;
+
+namespace tamlorex {
+class AudioDevice;
+class MediaEngine;
+}  // namespace tamlorex
+
+namespace tamlorex::controls {
+class StatusLine;
+class ViewerSlider;
+}  // namespace tamlorex::controls
+
+namespace tamlorex::display {
+class VideoWidget;
+}
+
+namespace tamlorex::app {
+
+inline constexpr int kModelType = 4;
+inline constexpr int kChannelCount = 8;
+
+struct ViewerOptions {
+    std::string settingsPath;  // the INI file
+    CommandLine commandLine;
+    AudioDevice* audioDevice = nullptr;  // required
+    ClientLink* client = nullptr;        // null: UnconnectedClient
+    CaptureLink* capture = nullptr;      // null: NoCapture
+    UserPrompts* prompts = nullptr;      // null: QtPrompts
+};
+
+// How the main window was ended.
+enum class ShutdownPath { CloseButton, SystemIcon, CloseMessage };
+
+class ViewerDialog : public QDialog, public Alerts, public Notifier {
+    Q_OBJECT
+public:
+    explicit ViewerDialog(const ViewerOptions& options, QWidget* parent = nullptr);
+    ~ViewerDialog() override;
+
+    // Every command of the window; disabled commands do nothing. True when it ran.
+    bool ExecuteCommand(int id);
+    // The update rules: whether a command is enabled, and its check state (-1: not a check item).
+    bool IsCommandEnabled(int id) const;
+    int CommandCheckState(int id) const;
+    // Runs the update rules over the buttons and the menu items.
+    void UpdateCommandStates();
+
+    // Places the window (relayout: (a + 5) x (b + 100), centred) and every control.
+    void Layout(bool relayout, int width, int height);
+    // One tick of timer 3, 4 or 5.
+    void TimerTick(int timerId);
+    void SwitchMode(int mode);
+    // The slider messages 0x28D1 and 0x28D2 with the slider's control id.
+    void OnSliderMessage(std::uint32_t message, int controlId);
+    // A file dropped onto the window.
+    void OpenDropped(const std::string& path);
+    void Shutdown(ShutdownPath path);
+
+    // Alerts and Notifier: queued for the GUI thread, never blocking the caller.
+    void Alert(const std::string& text) override;
+    void Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override;
+    // The reaction to a posted message (on the GUI thread).
+    void HandleMessage(std::uint32_t message);
+
+    // State, for the tests and the shell.
+    int Mode() const { return mode_; }
+    bool FullScreen() const { return fullScreen_; }
+    int VideoWidth() const { return videoWidth_; }
+    int VideoHeight() const { return videoHeight_; }
+    std::uint64_t MarkIn() const { return markIn_; }
+    std::uint64_t MarkOut() const { return markOut_; }
+    void SetMarks(std::uint64_t in, std::uint64_t out);
+    bool AutoConnectPending() const { return autoConnect_; }
+    const ViewerSettings& Settings() const { return settings_; }
+    const std::string& CommandLineAddress() const { return commandLineAddress_; }
+    const std::string& CommandLinePort() const { return commandLinePort_; }
+    bool DisplayRecording() const { return displayRecording_; }
+    QString TitleText() const;
+    MediaEngine& Engine() { return *engine_; }
+    display::VideoWidget& Video() { return *video_; }
+    controls::StatusLine& Status() { return *statusLine_; }
+    controls::ViewerSlider& PositionSlider() { return *positionSlider_; }
+    controls::ViewerSlider& VolumeSlider() { return *volumeSlider_; }
+    QWidget* Control(int id) const;
+    QAction* Action(int id) const;
+    QMenu* Popup(int mode) const;
+    // Writes the settings to the profile (every shutdown path does it once).
+    void SaveSettings();
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void customEvent(QEvent* event) override;
+
+public slots:
+    void reject() override;
+
+private:
+    void CreateControls();
+    void CreateMenus();
+    void CreateAccelerators();
+    void LoadSettings();
+    void StartUp();
+    void PlaceControls(int width, int height);
+    void SetTitleText(const QString& text);
+    void ApplyTopMost();
+    void SetPositionRange();
+    bool InCorner(const QPoint& at) const;
+
+    // Command handlers.
+    void OpenFile();
+    void OpenPath(const std::string& path);
+    void CloseRecording();
+    void ExportMarkedSpan();
+    void ToggleFullScreen();
+    void Maximize();
+    void ToggleDisplayRecording();
+    void StopDisplayRecording();
+    void Connect();
+    void ResetConnectButton();
+    void SendDvrKey(int commandId);
+
+    ViewerSettings settings_;
+    std::string settingsPath_;
+    UnconnectedClient defaultClient_;
+    NoCapture defaultCapture_;
+    QtPrompts defaultPrompts_;
+    ClientLink* client_;
+    CaptureLink* capture_;
+    UserPrompts* prompts_;
+    std::unique_ptr<MediaEngine> engine_;
+
+    display::VideoWidget* video_ = nullptr;
+    controls::StatusLine* statusLine_ = nullptr;
+    controls::ViewerSlider* positionSlider_ = nullptr;
+    controls::ViewerSlider* volumeSlider_ = nullptr;
+    QLabel* titleText_ = nullptr;
+    QLabel* systemIcon_ = nullptr;
+    std::map<int, QWidget*> controls_;
+    std::map<int, QAction*> actions_;
+    QMenu* playerPopup_ = nullptr;
+    QMenu* clientPopup_ = nullptr;
+
+    int mode_ = 1;
+    bool fullScreen_ = false;
+    bool maximized_ = false;
+    int sizeOffsetWidth_ = 0;
+    int sizeOffsetHeight_ = 0;
+    int videoWidth_ = 640;
+    int videoHeight_ = 448;
+    QRect savedRect_;
+    bool resizing_ = false;
+    QPoint resizeOffset_;
+    bool moving_ = false;
+    QPoint moveOffset_;
+    bool layoutDone_ = false;
+    bool sizeChanged_ = false;
+    std::uint64_t markIn_ = 0;
+    std::uint64_t markOut_ = 0;
+    std::string startupPath_;
+    std::string commandLineAddress_;
+    std::string commandLinePort_;
+    bool autoConnect_ = false;
+    int lastConnState_ = 0;
+    bool sourceIsDrive_ = false;
+    bool displayRecording_ = false;
+    bool lowSpeed_ = false;
+    std::string capturePath_;  // the file of the display recording
+    std::string lastAviFolder_;
+    bool shutDown_ = false;
+    std::map<int, int> timerIds_;  // Qt timer id to timer 3, 4 or 5
+};
+
+}  // namespace tamlorex::app

@@ -1,0 +1,62 @@
+#include "display/qt/direct_renderer.h"
+
+#include <QImage>
+
+#include "codec/color_convert.h"
+#include "display/qt/osd_font.h"
+#include "display/video_window.h"
+
+namespace tamlorex::display {
+namespace {
+
+constexpr std::size_t kConversionBytes = 522240;
+
+}  // namespace
+
+DirectRenderer::DirectRenderer(VideoWindow& window, ScreenTarget& target, DisplayRecording& recording)
+    : window_(window), target_(target), recording_(recording), conversion_(kConversionBytes)
+{
+}
+
+void DirectRenderer::DrawPicture(const Rect& pane, const std::uint8_t* yuv, int width, int height)
+{
+    const bool recording = recording_.Active();
+    if (painter_ == nullptr && !recording) return;  // the repaint draws it
+    if (!ConvertToDib24(conversion_.data(), yuv, width, height)) return;
+    // Bottom-up lines: the bitmap's first memory line is the picture's last line.
+    const QImage bitmap =
+        QImage(conversion_.data(), width, height, width * 3, QImage::Format_BGR888).mirrored(false, true);
+    if (painter_ != nullptr) {
+        painter_->drawImage(QRect(pane.left, pane.top, pane.Width(), pane.Height()), bitmap);
+    }
+    if (recording) {
+        std::string error;
+        recording_.DrawPicture(window_, pane, bitmap, kFormatRgb24, error);
+    }
+}
+
+void DirectRenderer::DrawEmpty(const Rect& pane)
+{
+    if (painter_ != nullptr) painter_->fillRect(QRect(pane.left, pane.top, pane.Width(), pane.Height()), Qt::black);
+}
+
+void DirectRenderer::DrawText(int x, int y, const std::string& text, std::uint32_t color, const OsdFont& font)
+{
+    const QString qtext = QString::fromStdString(text);
+    const QFont qfont = ToQFont(font);
+    if (painter_ != nullptr) {
+        painter_->setFont(qfont);
+        painter_->setPen(ToQColor(color));
+        painter_->drawText(QPoint(x, y + painter_->fontMetrics().ascent()), qtext);
+    }
+    recording_.DrawText(x, y, qtext, ToQColor(color), qfont);
+}
+
+void DirectRenderer::Present(const Rect& area)
+{
+    if (painter_ == nullptr) target_.RequestRepaint(area);
+}
+
+void DirectRenderer::PicturesCleared() { recording_.Clear(); }
+
+}  // namespace tamlorex::display

@@ -1,0 +1,781 @@
+// The main window: layout, update rules, commands, timers, the command line, settings at start and
+// exit, and the reactions to the network client's messages (through fakes of the client seam).
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <chrono>
+#include <thread>
+
+#include "app/command_ids.h"
+#include "app/login_dialog.h"
+#include "app/viewer_dialog.h"
+#include "app/virtual_keys.h"
+#include "audio/null_audio_device.h"
+#include "controls/status_line.h"
+#include "controls/viewer_slider.h"
+#include "display/qt/video_widget.h"
+#include "display/video_window.h"
+#include "media/media_engine.h"
+#include "platform/notifier.h"
+
+using namespace tamlorex;
+using namespace tamlorex::app;
+
+namespace {
+
+class FakePrompts : public UserPrompts {
+public:
+    void Message(QWidget*, const std::string& text, const std::string&) override { messages.push_back(text); }
+    bool AskYesNo(QWidget*, const std::string& text) override
+    {
+        questions.push_back(text);
+        return true;
+    }
+    std::string OpenFileName(QWidget*, const std::string& filter) override
+    {
+        ++openDialogs;
+        lastFilter = filter;
+        return openAnswer;
+    }
+    std::string SaveFileName(QWidget*, const std::string& defaultName, const std::string& filter,
+                             const std::string&) override
+    {
+        saveDefaults.push_back(defaultName);
+        lastFilter = filter;
+        return saveAnswer;
+    }
+    bool RunLogin(LoginDialog& dialog) override
+    {
+        ++logins;
+        dialog.Open();
+        shownDynamicIp = dialog.UseDynamicIp();
+        if (onLogin) onLogin(dialog);
+        return loginAnswer && dialog.Login();
+    }
+    void About(QWidget*) override { ++abouts; }
+
+    std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    std::vector<std::string> saveDefaults;
+    std::string lastFilter;
+    std::string openAnswer;
+    std::string saveAnswer;
+    int openDialogs = 0;
+    int logins = 0;
+    int abouts = 0;
+    bool loginAnswer = true;
+    bool shownDynamicIp = false;
+    std::function<void(LoginDialog&)> onLogin;
+};
+
+class FakeClient : public UnconnectedClient {
+public:
+    bool ConnectClient(const ConnectRequest& request) override
+    {
+        requests.push_back(request);
+        running = true;
+        return true;
+    }
+    void DisconnectClient() override
+    {
+        ++disconnects;
+        running = false;
+        online = false;
+    }
+    bool IsRunning() const override { return running; }
+    bool IsOnline() const override { return online; }
+    int GetConnState() const override { return online ? kConnOnline : kConnIdle; }
+    std::string GetErrorText() const override { return error; }
+    bool SendKey(int code) override
+    {
+        keys.push_back(code);
+        return online;
+    }
+    int KeyForVirtualKey(int virtualKey) const override { return virtualKey == 46 ? 0x05 : -1; }
+
+    std::vector<ConnectRequest> requests;
+    std::vector<int> keys;
+    int disconnects = 0;
+    bool running = false;
+    bool online = false;
+    std::string error;
+};
+
+struct Fixture {
+    explicit Fixture(const std::vector<std::string>& args = {}, const std::string& ini = "")
+    {
+        settingsPath = dir.filePath("viewer.INI").toStdString();
+        if (!ini.empty()) {
+            QFile file(QString::fromStdString(settingsPath));
+            file.open(QIODevice::WriteOnly);
+            file.write(ini.c_str());
+        }
+        ViewerOptions options;
+        options.settingsPath = settingsPath;
+        options.commandLine = ParseCommandLine(args);
+        options.audioDevice = &audio;
+        options.client = &client;
+        options.prompts = &prompts;
+        dialog = std::make_unique<ViewerDialog>(options);
+    }
+    QTemporaryDir dir;
+    std::string settingsPath;
+    NullAudioDevice audio;
+    FakeClient client;
+    FakePrompts prompts;
+    std::unique_ptr<ViewerDialog> dialog;
+};
+
+bool WaitFor(const std::function<bool()>& done, int ms = 5000)
+{
+    for (int waited = 0; waited < ms; waited += 20) {
+        if (done()) return true;
+        QTest::qWait(20);
+    }
+    return done();
+}
+
+QRect Place(ViewerDialog& d, int id) { return d.Control(id)->geometry(); }
+bool Shown(ViewerDialog& d, int id) { return !d.Control(id)->isHidden(); }
+
+}  // namespace
+
+class ViewerDialogTest : public QObject {
+    Q_OBJECT
+private slots:
+    void firstStartOpensWithDefaults();
+    void controlsFollowTheWindowSize();
+    void volumeControlsNeedAWideClientWindow();
+    void resizeCornerStopsAtTheMinimumSize();
+    void aspectCommandsResizeAndCentre();
+    void playbackCommandsNeedARecording();
+    void marksAndExportOnlyWhilePaused();
+    void exportSpanLimit();
+    void statusLineShowsStateAndSpeed();
+    void splitCommandsPageThroughChannels();
+    void volumeCommandsDoNothingAndMuteToggles();
+    void settingsAreSavedAtExit();
+    void settingsAreAppliedAtStart();
+    void addressAloneStaysInPlayerMode();
+    void addressAndPortConnectOnFirstTick();
+    void connectStoresTheLoginChoices();
+    void connectWhileRunningDisconnects();
+    void loginFailureShowsTheClientsReason();
+    void noResponseAndServerClosed();
+    void dvrControlNeedsLogin();
+    void keyboardForwarding();
+    void droppedFileSwitchesToPlayerMode();
+    void openFileKeepsTheMode();
+    void enterDoesNothingEscapeCloses();
+    void acceleratorsRunCommands();
+    void popupMenusHoldEveryItem();
+    void stillCaptureGoesToTheCaptureFolder();
+    void saveAviWithoutCaptureChangesNothing();
+};
+
+void ViewerDialogTest::firstStartOpensWithDefaults()
+{
+    Fixture f;
+    ViewerDialog& d = *f.dialog;
+    QCOMPARE(d.size(), QSize(645, 548));
+    const QRect screen = d.screen()->geometry();
+    QCOMPARE(d.pos(), QPoint((screen.width() - 645) / 2, (screen.height() - 548) / 2));
+    QCOMPARE(d.Video().geometry(), QRect(2, 25, 640, 448));
+    QCOMPARE(d.Mode(), 1);
+    QCOMPARE(d.Engine().GetMode(), kPlayerMode);
+    QCOMPARE(d.Engine().Window().GetSplit(), 9);
+    QCOMPARE(d.Engine().Window().GetChannelCount(), 9);
+    QVERIFY(d.Engine().Window().GetShowTime());
+    QVERIFY(d.Video().GetUseDirectDraw());
+    QCOMPARE(d.Engine().Audio().GetVolume(), 32768u);
+    QCOMPARE(d.VolumeSlider().value(), 32768);
+    QCOMPARE(d.Engine().Audio().GetMute(), 0);
+    QCOMPARE(d.TitleText(), QStringLiteral("Tamlorex Viewer 2.68"));
+    QCOMPARE(d.Engine().Window().GetFont().face, std::string("Arial"));
+    QCOMPARE(d.Engine().Window().GetOutlineColor(), 0x050505u);
+    QCOMPARE(d.CommandCheckState(kCmdAspect448), 1);
+    QCOMPARE(d.CommandCheckState(kCmdPlayerMode), 1);
+    QCOMPARE(d.CommandCheckState(kCmdClientMode), 0);
+}
+
+void ViewerDialogTest::controlsFollowTheWindowSize()
+{
+    Fixture f;
+    ViewerDialog& d = *f.dialog;
+    for (const QSize size : {QSize(645, 548), QSize(800, 700), QSize(578, 486)}) {
+        d.resize(size);
+        d.Layout(false, 0, 0);
+        const int W = size.width();
+        const int H = size.height();
+        QCOMPARE(Place(d, kIdStatusLine), QRect(13, H - 74, W - 116, 17));
+        QCOMPARE(Place(d, kIdPositionSlider).topLeft(), QPoint(13, H - 52));
+        QCOMPARE(Place(d, kIdPositionSlider).width(), W - 26);
+        QCOMPARE(Place(d, kCmdOpenFile).topLeft(), QPoint(10, 262 + H - 300));
+        QCOMPARE(Place(d, kCmdSplit1).topLeft(), QPoint(336, 262 + H - 300));
+        QCOMPARE(Place(d, kCmdCloseButton).topLeft(), QPoint(582 + W - 608, 2));
+        QCOMPARE(Place(d, kCmdMinimize).topLeft(), QPoint(560 + W - 608, 2));
+        QCOMPARE(Place(d, kCmdMute).topLeft(), QPoint(500 + W - 608, 262 + H - 300));
+        QCOMPARE(Place(d, kIdVolumeSlider).topLeft(), QPoint(532 + W - 608, 269 + H - 300));
+        QCOMPARE(Place(d, kCmdPlayerMode).topLeft(), QPoint(160, 2));
+        QCOMPARE(Place(d, kCmdSaveAvi).topLeft(), QPoint(360, 2));
+        QCOMPARE(d.Video().geometry(), QRect(2, 25, W - 5, H - 100));
+        QCOMPARE(d.Engine().Window().ClientWidth(), W - 5);
+        // Player mode: its controls shown, Client mode's hidden, Split 16 never.
+        QVERIFY(Shown(d, kCmdOpenFile));
+        QVERIFY(Shown(d, kIdPositionSlider));
+        QVERIFY(Shown(d, kCmdMute));
+        QVERIFY(!Shown(d, kCmdConnect));
+        QVERIFY(!Shown(d, kCmdDvrMenu));
+        QVERIFY(!Shown(d, kCmdSplit16));
+    }
+    d.ExecuteCommand(kCmdClientMode);
+    QVERIFY(!Shown(d, kCmdOpenFile));
+    QVERIFY(!Shown(d, kIdPositionSlider));
+    QVERIFY(Shown(d, kIdStatusLine));
+    QVERIFY(Shown(d, kCmdConnect));
+    QCOMPARE(Place(d, kCmdDvrSelect).topLeft(), QPoint(499, 262 + d.height() - 300));
+}
+
+void ViewerDialogTest::volumeControlsNeedAWideClientWindow()
+{
+    Fixture f;
+    ViewerDialog& d = *f.dialog;
+    d.ExecuteCommand(kCmdClientMode);
+    d.resize(600, 548);
+    d.Layout(false, 0, 0);
+    QVERIFY(!Shown(d, kCmdMute));
+    QVERIFY(!Shown(d, kIdVolumeSlider));
+    d.resize(640, 548);
+    d.Layout(false, 0, 0);
+    QVERIFY(Shown(d, kCmdMute));
+    QVERIFY(Shown(d, kIdVolumeSlider));
+    // Player mode shows them from 518 pixels.
+    d.ExecuteCommand(kCmdPlayerMode);
+    d.resize(600, 548);
+    d.Layout(false, 0, 0);
+    QVERIFY(Shown(d, kCmdMute));
+}
+
+void ViewerDialogTest::resizeCornerStopsAtTheMinimumSize()
+{
+    Fixture f;
+    ViewerDialog& d = *f.dialog;
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    const QPoint corner(d.width() - 4, d.height() - 4);
+    auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, d.mapToGlobal(at), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(&d, &event);
+    };
+    send(QEvent::MouseButtonPress, corner, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, corner + QPoint(100, 60), Qt::NoButton, Qt::LeftButton);
+    QCOMPARE(d.size(), QSize(745, 608));
+    QCOMPARE(d.Video().size(), QSize(740, 508));
+    send(QEvent::MouseMove, QPoint(200, 100), Qt::NoButton, Qt::LeftButton);
+    QCOMPARE(d.size(), QSize(578, 486));
+    send(QEvent::MouseButtonRelease, QPoint(200, 100), Qt::LeftButton, Qt::NoButton);
+    send(QEvent::MouseMove, QPoint(300, 300), Qt::NoButton, Qt::NoButton);
+    QCOMPARE(d.size(), QSize(578, 486));
+}
+
+void ViewerDialogTest::aspectCommandsResizeAndCentre()
+{
+    Fixture f;
+    ViewerDialog& d = *f.dialog;
+    const QRect screen = d.screen()->geometry();
+    QVERIFY(d.ExecuteCommand(kCmdAspect544));
+    QCOMPARE(d.size(), QSize(645, 644));
+    QCOMPARE(d.pos(), QPoint((screen.width() - 645) / 2, (screen.height() - 644) / 2));
+    QCOMPARE(d.CommandCheckState(kCmdAspect544), 1);
+    QCOMPARE(d.CommandCheckState(kCmdAspect448), 0);
+    QVERIFY(d.ExecuteCommand(kCmdAspect448));
+    QCOMPARE(d.size(), QSize(645, 548));
+    QCOMPARE(d.CommandCheckState(kCmdAspect448), 1);
+    // Full screen and back returns to that rectangle.
+    const QRect before = d.geometry();
+    d.ExecuteCommand(kCmdFullScreen);
+    QCOMPARE(d.geometry(), screen);
+    QVERIFY(!Shown(d, kCmdOpenFile));
+    QCOMPARE(d.CommandCheckState(kCmdFullScreen), 1);
+    d.ExecuteCommand(kCmdFullScreen);
+    QCOMPARE(d.geometry(), before);
+    QVERIFY(Shown(d, kCmdOpenFile));
+}
+
+void ViewerDialogTest::playbackCommandsNeedARecording()
+{
+    Fixture f;
+    ViewerDialog& d = *f.dialog;
+    for (int id : {kCmdPlay, kCmdPlayReverse, kCmdPause, kCmdFastForward, kCmdFastRewind, kCmdNextFrame,
+                   kCmdPreviousFrame, kCmdClose, kCmdMarkIn, kCmdMarkOut, kCmdExportSpan}) {
+        QVERIFY2(!d.IsCommandEnabled(id), qPrintable(QString::number(id)));
+        QVERIFY(!d.ExecuteCommand(id));
+    }
+    d.UpdateCommandStates();
+    QVERIFY(!d.Control(kCmdPlay)->isEnabled());
+    QVERIFY(!d.Action(kCmdClose)->isEnabled());
+    QVERIFY(d.Control(kCmdOpenFile)->isEnabled());
+    QCOMPARE(d.Engine().GetState(), static_cast<int>(kStateReady));
+}
+
+void ViewerDialogTest::marksAndExportOnlyWhilePaused()
+{
+    Fixture f({TAMLOREX_SAMPLE_PATH});
+    ViewerDialog& d = *f.dialog;
+    QVERIFY(d.Engine().IsSourceOpen());
+    QCOMPARE(d.TitleText(), QStringLiteral("sample.vvf"));
+    QVERIFY(d.PositionSlider().maximum() > 0);
+    QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePlay; }));
+    QVERIFY(d.IsCommandEnabled(kCmdPlay));
+    QVERIFY(d.IsCommandEnabled(kCmdClose));
+    QVERIFY(!d.IsCommandEnabled(kCmdMarkIn));
+    QVERIFY(d.ExecuteCommand(kCmdPause));
+    QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePause; }));
+    QVERIFY(d.IsCommandEnabled(kCmdMarkIn));
+    QVERIFY(d.IsCommandEnabled(kCmdMarkOut));
+    QVERIFY(!d.IsCommandEnabled(kCmdExportSpan));  // no span yet
+    QVERIFY(d.ExecuteCommand(kCmdMarkIn));
+    QCOMPARE(d.MarkIn(), d.Engine().GetPosition());
+    d.ExecuteCommand(kCmdNextFrame);
+    QVERIFY(WaitFor([&] { return d.Engine().GetPosition() > d.MarkIn() && d.Engine().GetState() == kStatePause; }));
+    QVERIFY(d.ExecuteCommand(kCmdMarkOut));
+    QVERIFY(d.MarkOut() > d.MarkIn());
+    QVERIFY(d.IsCommandEnabled(kCmdExportSpan));
+    // The export writes the marked pages to the chosen file.
+    f.prompts.saveAnswer = f.dir.filePath("span.vvf").toStdString();
+    QVERIFY(d.ExecuteCommand(kCmdExportSpan));
+    QCOMPARE(f.prompts.saveDefaults.back(), std::string("CAPTURE.VVF"));
+    QCOMPARE(f.prompts.lastFilter, std::string("VVF File Format (*.VVF)|*.VVF|"));
+    QVERIFY(QFile(f.dir.filePath("span.vvf")).size() >= 4096);
+    QCOMPARE(QFile(f.dir.filePath("span.vvf")).size() % 4096, 0);
+    // Mark In after Mark Out keeps Export disabled.
+    d.SetMarks(d.MarkOut() + 4096, d.MarkOut());
+    QVERIFY(!d.IsCommandEnabled(kCmdExportSpan));
+    d.ExecuteCommand(kCmdPlay);
+    QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePlay; }));
+    d.SetMarks(0, 4096);
+    QVERIFY(!d.IsCommandEnabled(kCmdExportSpan));
+    QVERIFY(d.ExecuteCommand(kCmdClose));
+    QVERIFY(!d.Engine().IsSourceOpen());
+    QCOMPARE(d.PositionSlider().maximum(), 0);
+    QCOMPARE(d.TitleText(), QStringLiteral("Tamlorex Viewer 2.68"));
+}
+
+void ViewerDialogTest::exportSpanLimit()
+{
+    Fixture f({TAMLOREX_SAMPLE_PATH});
+    ViewerDialog& d = *f.dialog;
+    QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePlay; }));
+    QVERIFY(d.ExecuteCommand(kCmdPause));
+    QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePause; }));
+    d.SetMarks(100, 100 + kMaxExportSpan - 1);
+    QVERIFY(d.IsCommandEnabled(kCmdExportSpan));
+    d.SetMarks(100, 100 + kMaxExportSpan);
+    QVERIFY(!d.IsCommandEnabled(kCmdExportSpan));
+}
+
+void ViewerDialogTest::statusLineShowsStateAndSpeed()
+{
+    Fixture f({TAMLOREX_SAMPLE_PATH});
+    ViewerDialog& d = *f.dialog;
+    QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePlay; }));
+    QVERIFY(WaitFor([&] {
+        d.TimerTick(kTimerStatus);
+        return d.Status().TimeText() != QStringLiteral(" ");
+    }));
+    QCOMPARE(d.Status().StatusWord(), QStringLiteral("PLAY  x 1.0"));
+    QVERIFY(d.Status().TimeText().contains('/'));
+    d.ExecuteCommand(kCmdFastForward);
+    QVERIFY(WaitFor([&] {
+        d.TimerTick(kTimerStatus);
+        return d.Status().StatusWord() == QStringLiteral("PLAY  x 16.0");
+    }));
+    d.ExecuteCommand(kCmdPause);
+    QVERIFY(WaitFor([&] {
+        d.TimerTick(kTimerFast);
+        return d.Status().StatusWord() == QStringLiteral("PAUSE");
+    }));
+    // The slider follows the position in pages.
+    QCOMPARE(static_cast<std::uint64_t>(d.PositionSlider().value()), d.Engine().GetPosition() / 4096);
+}
+
+void ViewerDialogTest::splitCommandsPageThroughChannels()
+{
+    Fixture f;
+    ViewerDialog& d = *f.dialog;
+    VideoWindow& window = d.Engine().Window();
+    d.ExecuteCommand(kCmdSplit4);
+    QCOMPARE(window.GetSplit(), 4);
+    QCOMPARE(window.GetPage(), 0);
+    d.ExecuteCommand(kCmdSplit4);
+    QCOMPARE(window.GetPage(), 1);
+    d.ExecuteCommand(kCmdSplit4);
+    QCOMPARE(window.GetPage(), 2);
+    d.ExecuteCommand(kCmdSplit4);
+    QCOMPARE(window.GetPage(), 0);
+    d.ExecuteCommand(kCmdSplit1);
+    QCOMPARE(window.GetSplit(), 1);
+    d.ExecuteCommand(kCmdSplit16);  // refused: nine channel slots
+    QCOMPARE(window.GetSplit(), 1);
+    d.ExecuteCommand(kCmdSplit9);
+    QCOMPARE(window.GetSplit(), 9);
+}
+
+void ViewerDialogTest::volumeCommandsDoNothingAndMuteToggles()
+{
+    Fixture f;
+    ViewerDialog& d = *f.dialog;
+    d.ExecuteCommand(kCmdVolumeUp);
+    d.ExecuteCommand(kCmdVolumeDown);
+    QCOMPARE(d.Engine().Audio().GetVolume(), 32768u);
+    d.ExecuteCommand(kCmdMute);
+    QCOMPARE(d.Engine().Audio().GetMute(), 1);
+    QVERIFY(static_cast<QPushButton*>(d.Control(kCmdMute))->isChecked());
+    QVERIFY(d.Action(kCmdMute)->isChecked());
+    d.ExecuteCommand(kCmdMute);
+    QCOMPARE(d.Engine().Audio().GetMute(), 0);
+    // The volume slider sets both halves.
+    d.VolumeSlider().setValue(0x1234);
+    d.OnSliderMessage(kSliderReleased, kIdVolumeSlider);
+    QCOMPARE(d.Engine().Audio().GetVolume(), 0x1234u);
+}
+
+void ViewerDialogTest::settingsAreSavedAtExit()
+{
+    Fixture f;
+    {
+        ViewerDialog& d = *f.dialog;
+        d.ExecuteCommand(kCmdAspect544);
+        d.ExecuteCommand(kCmdShowTime);
+        d.ExecuteCommand(kCmdMute);
+        d.ExecuteCommand(kCmdAlwaysOnTop);
+        d.Shutdown(ShutdownPath::CloseMessage);
+        QCOMPARE(d.result(), static_cast<int>(QDialog::Rejected));
+    }
+    IniFile ini;
+    QVERIFY(ini.Load(f.settingsPath));
+    ViewerSettings s;
+    s.Load(ini);
+    QCOMPARE(s.videoWidth, 640);
+    QCOMPARE(s.videoHeight, 544);
+    QCOMPARE(s.showTime, 0);
+    QCOMPARE(s.mute, 1);
+    QCOMPARE(s.alwaysOnTop, 1);
+    QCOMPARE(s.volume, 32768);
+    QCOMPARE(s.timeout, 7);
+    QCOMPARE(s.useDDraw, 1);
+}
+
+void ViewerDialogTest::settingsAreAppliedAtStart()
+{
+    Fixture f({}, "[Tamlorex Viewer]\nVideo Width=700\nVideo Height=500\nShow Time=0\nVolume=4096\nMute=1\n"
+                  "Time Format=%d.%m.%Y\nRepeat=1\nUse DDraw=0\nTimeout=0\nAuto Reconnection=0\n"
+                  "Enable && Hidden cusor on DVR side=2\n");
+    ViewerDialog& d = *f.dialog;
+    QCOMPARE(d.size(), QSize(705, 600));
+    QVERIFY(!d.Engine().Window().GetShowTime());
+    QCOMPARE(d.Engine().Audio().GetVolume(), 4096u);
+    QCOMPARE(d.VolumeSlider().value(), 4096);
+    QCOMPARE(d.Engine().Audio().GetMute(), 1);
+    QCOMPARE(d.Engine().Window().GetTimeFormat(), std::string("%d.%m.%Y"));
+    QVERIFY(d.Engine().GetRepeat());
+    QVERIFY(!d.Video().GetUseDirectDraw());
+    QVERIFY(!d.Video().SurfacesActive());
+    QCOMPARE(f.client.GetTimeoutMs(), 0);
+    QVERIFY(!f.client.GetAutoReconnect());
+    QCOMPARE(f.client.GetMouseMode(), 2);
+}
+
+void ViewerDialogTest::addressAloneStaysInPlayerMode()
+{
+    Fixture f({"/IP:10.0.0.5"});
+    ViewerDialog& d = *f.dialog;
+    QVERIFY(!d.AutoConnectPending());
+    d.TimerTick(kTimerLayout);
+    QCOMPARE(d.Mode(), 1);
+    QCOMPARE(f.prompts.logins, 0);
+    QVERIFY(f.client.requests.empty());
+}
+
+void ViewerDialogTest::addressAndPortConnectOnFirstTick()
+{
+    Fixture f({"/IP:10.0.0.5", "/PORT:9000"});
+    ViewerDialog& d = *f.dialog;
+    QVERIFY(d.AutoConnectPending());
+    QCOMPARE(d.Mode(), 1);  // start-up always enters Player mode
+    d.TimerTick(kTimerFast);
+    QCOMPARE(d.Mode(), 2);
+    QCOMPARE(d.Engine().GetMode(), kClientMode);
+    QCOMPARE(d.Engine().Window().GetSplit(), 1);
+    QCOMPARE(d.Settings().ipAddress, std::string("10.0.0.5"));
+    QCOMPARE(d.Settings().port, 9000);
+    QCOMPARE(f.prompts.logins, 1);
+    QCOMPARE(f.client.requests.size(), std::size_t{1});
+    QCOMPARE(f.client.requests[0].address, std::string("10.0.0.5"));
+    QCOMPARE(f.client.requests[0].port, 9000);
+    QVERIFY(!d.AutoConnectPending());
+}
+
+void ViewerDialogTest::connectStoresTheLoginChoices()
+{
+    Fixture f({}, "[Tamlorex Viewer]\nDynamicIp=1\nDvrName=SHOP01\nIP Address=10.0.0.7\nDdns Ip=10.0.0.1\n"
+                  "Ddns Port=1900\n");
+    ViewerDialog& d = *f.dialog;
+    d.ExecuteCommand(kCmdClientMode);
+    f.prompts.onLogin = [](LoginDialog& login) {
+        login.findChild<QLineEdit*>(QString::number(kLoginSharedEdit))->setText(QStringLiteral("SHOP02"));
+        login.findChild<QLineEdit*>(QString::number(kLoginPasswordEdit))->setText(QStringLiteral("pw"));
+    };
+    QVERIFY(d.ExecuteCommand(kCmdConnect));
+    QVERIFY(f.prompts.shownDynamicIp);
+    QCOMPARE(d.Settings().dvrName, std::string("SHOP02"));
+    QCOMPARE(d.Settings().ipAddress, std::string("10.0.0.7"));
+    QCOMPARE(d.Settings().dynamicIp, 1);
+    QCOMPARE(f.client.requests.size(), std::size_t{1});
+    const ConnectRequest& r = f.client.requests[0];
+    QVERIFY(r.dynamicIp);
+    QCOMPARE(r.ddnsAddress, std::string("10.0.0.1"));
+    QCOMPARE(r.ddnsPort, 1900);
+    QCOMPARE(r.dvrName, std::string("SHOP02"));
+    QCOMPARE(r.password, std::string("pw"));
+    QCOMPARE(d.Action(kCmdConnect)->text(), QStringLiteral("Disconnect"));
+    // Cancel changes nothing and starts nothing.
+    f.client.running = false;
+    f.prompts.loginAnswer = false;
+    d.ExecuteCommand(kCmdConnect);
+    QCOMPARE(f.client.requests.size(), std::size_t{1});
+}
+
+void ViewerDialogTest::connectWhileRunningDisconnects()
+{
+    Fixture f;
+    ViewerDialog& d = *f.dialog;
+    d.ExecuteCommand(kCmdClientMode);
+    f.client.running = true;  // still connecting: counts as connected
+    d.ExecuteCommand(kCmdConnect);
+    QCOMPARE(f.client.disconnects, 1);
+    QCOMPARE(f.prompts.logins, 0);
+    d.UpdateCommandStates();
+    QCOMPARE(d.Action(kCmdConnect)->text(), QStringLiteral("&Connect..."));
+}
+
+void ViewerDialogTest::loginFailureShowsTheClientsReason()
+{
+    Fixture f;
+    ViewerDialog& d = *f.dialog;
+    f.client.running = true;
+    f.client.error = "Too many client.";
+    d.HandleMessage(WM_NET_LOGIN_FAILED);
+    QCOMPARE(f.prompts.messages.back(), std::string("Incorrect password.\nToo many client."));
+    QCOMPARE(f.client.disconnects, 1);
+    f.client.error = "Incorrect password.";
+    d.HandleMessage(WM_NET_LOGIN_FAILED);
+    QCOMPARE(f.prompts.messages.back(), std::string("Incorrect password."));
+    f.client.error.clear();
+    // Posted from another thread, the message arrives on the GUI thread.
+    std::thread poster([&] { d.Post(WM_NET_LOGIN_FAILED, 0, 0); });
+    poster.join();
+    QVERIFY(WaitFor([&] { return f.prompts.messages.size() == 3; }));
+    QCOMPARE(f.prompts.messages.back(), std::string("Incorrect password."));
+}
+
+void ViewerDialogTest::noResponseAndServerClosed()
+{
+    Fixture f;
+    ViewerDialog& d = *f.dialog;
+    d.HandleMessage(WM_NET_NO_RESPONSE);
+    QCOMPARE(f.prompts.messages.back(), std::string("DVR has no response."));
+    // Closed by the server only matters while logged in.
+    d.HandleMessage(WM_NET_SERVER_CLOSED);
+    QCOMPARE(f.prompts.messages.size(), std::size_t{1});
+    f.client.online = true;
+    f.client.running = true;
+    d.HandleMessage(WM_NET_SERVER_CLOSED);
+    QCOMPARE(f.prompts.messages.back(), std::string("Disconnected by server."));
+    QVERIFY(!f.client.running);
+}
+
+void ViewerDialogTest::dvrControlNeedsLogin()
+{
+    Fixture f;
+    ViewerDialog& d = *f.dialog;
+    d.ExecuteCommand(kCmdClientMode);
+    QVERIFY(!d.IsCommandEnabled(kCmdDvrChannel5));
+    QVERIFY(!d.IsCommandEnabled(kCmdStartLocalRecording));
+    QVERIFY(!d.ExecuteCommand(kCmdDvrChannel5));
+    f.client.online = true;
+    f.client.running = true;
+    QVERIFY(d.ExecuteCommand(kCmdDvrChannel5));
+    QVERIFY(d.ExecuteCommand(kCmdDvrSequence));
+    QVERIFY(d.ExecuteCommand(kCmdDvrSplit9));
+    QCOMPARE(f.client.keys, (std::vector<int>{0x15, 0x0F, 0x84}));
+    QVERIFY(d.IsCommandEnabled(kCmdStartLocalRecording));
+    QVERIFY(!d.IsCommandEnabled(kCmdStopLocalRecording));
+}
+
+void ViewerDialogTest::keyboardForwarding()
+{
+    Fixture f({TAMLOREX_SAMPLE_PATH});
+    ViewerDialog& d = *f.dialog;
+    QVERIFY(WaitFor([&] { return d.Engine().IsRunning(); }));
+    PutPendingKey(37);  // left arrow: not in this fake's table
+    PutPendingKey(46);  // Delete overwrites it
+    d.TimerTick(kTimerFast);
+    QCOMPARE(f.client.keys, std::vector<int>{0x05});
+    d.TimerTick(kTimerFast);
+    QCOMPARE(f.client.keys.size(), std::size_t{1});
+    // Timer 3 forwards nothing.
+    PutPendingKey(46);
+    d.TimerTick(kTimerLayout);
+    QCOMPARE(f.client.keys.size(), std::size_t{1});
+    TakePendingKey();
+}
+
+void ViewerDialogTest::droppedFileSwitchesToPlayerMode()
+{
+    Fixture f;
+    ViewerDialog& d = *f.dialog;
+    d.ExecuteCommand(kCmdClientMode);
+    QCOMPARE(d.Engine().Window().GetSplit(), 1);
+    d.OpenDropped(TAMLOREX_SAMPLE_PATH);
+    QCOMPARE(d.Mode(), 1);
+    QCOMPARE(d.Engine().GetMode(), kPlayerMode);
+    QCOMPARE(d.Engine().Window().GetSplit(), 9);
+    QVERIFY(d.Engine().IsSourceOpen());
+    QCOMPARE(d.TitleText(), QStringLiteral("sample.vvf"));
+}
+
+void ViewerDialogTest::openFileKeepsTheMode()
+{
+    Fixture f;
+    ViewerDialog& d = *f.dialog;
+    d.ExecuteCommand(kCmdClientMode);
+    f.prompts.openAnswer = TAMLOREX_SAMPLE_PATH;
+    d.SetMarks(10, 20);
+    QVERIFY(d.ExecuteCommand(kCmdOpenFile));
+    QCOMPARE(f.prompts.lastFilter, std::string("All Files (*.*)|*.*|VVF File Format (*.VVF)|*.VVF|"));
+    QCOMPARE(d.Mode(), 2);
+    QCOMPARE(d.MarkIn(), 0u);
+    QCOMPARE(d.MarkOut(), 0u);
+    QVERIFY(d.Engine().IsSourceOpen());
+    // Cancel does nothing.
+    f.prompts.openAnswer.clear();
+    d.SetMarks(10, 20);
+    d.ExecuteCommand(kCmdOpenFile);
+    QCOMPARE(f.prompts.openDialogs, 2);
+    QCOMPARE(d.MarkIn(), 10u);
+    QVERIFY(d.Engine().IsSourceOpen());
+}
+
+void ViewerDialogTest::enterDoesNothingEscapeCloses()
+{
+    Fixture f;
+    ViewerDialog& d = *f.dialog;
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    QTest::keyClick(&d, Qt::Key_Return);
+    QVERIFY(d.isVisible());
+    QTest::keyClick(&d, Qt::Key_Escape);
+    QVERIFY(!d.isVisible());
+    QVERIFY(QFile::exists(QString::fromStdString(f.settingsPath)));
+}
+
+void ViewerDialogTest::acceleratorsRunCommands()
+{
+    Fixture f;
+    ViewerDialog& d = *f.dialog;
+    d.show();
+    d.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&d));
+    QTest::keyClick(&d, Qt::Key_O, Qt::ControlModifier);
+    QCOMPARE(f.prompts.openDialogs, 1);
+    QTest::keyClick(&d, Qt::Key_F10);
+    QCOMPARE(f.prompts.abouts, 1);
+    QTest::keyClick(&d, Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(d.FullScreen());
+    QTest::keyClick(&d, Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(!d.FullScreen());
+}
+
+void ViewerDialogTest::popupMenusHoldEveryItem()
+{
+    Fixture f;
+    ViewerDialog& d = *f.dialog;
+    QCOMPARE(d.Popup(1)->title(), QStringLiteral("Viewer(Play9ch)"));
+    QCOMPARE(d.Popup(2)->title(), QStringLiteral("Viewer(Net)"));
+    auto collect = [](QMenu* menu) {
+        QStringList texts;
+        std::function<void(QMenu*)> walk = [&](QMenu* m) {
+            for (QAction* a : m->actions()) {
+                if (a->menu() != nullptr) walk(a->menu());
+                else if (!a->isSeparator()) texts << a->text();
+            }
+        };
+        walk(menu);
+        return texts;
+    };
+    const QStringList player = collect(d.Popup(1));
+    for (const char* text : {"&Open File...\tCtrl+O", "Open &Disk...", "AVI (Audio-Video Interleaved Files)", "Close",
+                             "Show &Time", "Always on top", "Play", "Play Reverse", "Pause", "Fast Forward",
+                             "Fast Rewind", "Next Frame", "Previous Frame", "Speed Normal", "Speed Up", "Speed Down",
+                             "Mark &In", "Mark &Out", "&Export", "Volume &Up", "Volume &Down", "Mute On/Off",
+                             "Full Screen", "Maximize", "640 x 448", "640 x 544", "Split 1", "Split 4", "Split 9",
+                             "O&ptions...", "Player(&P)", "Client(&L)", "&About Viewer\tF10", "E&xit\tAlt+F4"})
+        QVERIFY2(player.contains(QString::fromLatin1(text)), text);
+    const QStringList client = collect(d.Popup(2));
+    for (const char* text : {"&Connect...", "Channel 5", "Se&q", "Menu", "Select", "Start Local Recording",
+                             "Stop Local Recording", "O&ptions...", "E&xit\tAlt+F4"})
+        QVERIFY2(client.contains(QString::fromLatin1(text)), text);
+    // The items the next issue's dialogs open exist and do nothing yet.
+    QVERIFY(d.ExecuteCommand(kCmdOpenDisk));
+    QVERIFY(d.ExecuteCommand(kCmdOptions));
+    QVERIFY(d.ExecuteCommand(kCmdAbout));
+    QCOMPARE(f.prompts.abouts, 1);
+}
+
+void ViewerDialogTest::stillCaptureGoesToTheCaptureFolder()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("stills");
+    Fixture f({}, "[Tamlorex Viewer]\nCapture Path=" + folder.toStdString() + "\n");
+    ViewerDialog& d = *f.dialog;
+    d.ExecuteCommand(kCmdStillCapture);
+    d.ExecuteCommand(kCmdStillCapture);
+    const QStringList files = QDir(folder).entryList({"*.bmp"}, QDir::Files);
+    QCOMPARE(files.size(), 2);
+    QFile file(QDir(folder).filePath(files.first()));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray header = file.read(26);
+    QCOMPARE(header.left(2), QByteArray("BM"));
+    // The bitmap has the size of the video window.
+    QCOMPARE(static_cast<int>(static_cast<std::uint8_t>(header[18]) | static_cast<std::uint8_t>(header[19]) << 8), 640);
+    QCOMPARE(static_cast<int>(static_cast<std::uint8_t>(header[22]) | static_cast<std::uint8_t>(header[23]) << 8), 448);
+}
+
+void ViewerDialogTest::saveAviWithoutCaptureChangesNothing()
+{
+    Fixture f({TAMLOREX_SAMPLE_PATH});
+    ViewerDialog& d = *f.dialog;
+    QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePlay; }));
+    f.prompts.saveAnswer = f.dir.filePath("DVR.avi").toStdString();
+    d.ExecuteCommand(kCmdSaveAvi);
+    QCOMPARE(f.prompts.saveDefaults.back(), std::string("DVR.avi"));
+    QCOMPARE(f.prompts.lastFilter, std::string("AVI Files (*.avi)|*.avi||"));
+    QVERIFY(f.prompts.questions.empty());  // "Internet low speed?" is asked in Client mode only
+    QVERIFY(!d.DisplayRecording());
+    QCOMPARE(d.Control(kCmdSaveAvi)->toolTip(), QStringLiteral("Save AVI"));
+    // Playback goes on at speed 1.
+    QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePlay; }));
+    QCOMPARE(d.Engine().GetSpeed(), 1.0);
+}
+
+QTEST_MAIN(ViewerDialogTest)
+#include "viewer_dialog_test.moc"
