@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "net/net_client.h"
+
 namespace tamlorex::display {
 class CaptureFrameSink;
 }
@@ -13,9 +15,9 @@ class CaptureFrameSink;
 namespace tamlorex::app {
 
 // The connection states the status line shows (0 idle ... 3 online ... 6 lookup answered).
-inline constexpr int kConnIdle = 0;
-inline constexpr int kConnOnline = 3;
-inline constexpr int kConnDdnsDone = 6;
+using tamlorex::kConnDdnsDone;
+using tamlorex::kConnIdle;
+using tamlorex::kConnOnline;
 
 struct ConnectRequest {
     bool dynamicIp = false;

@@ -28,6 +28,7 @@
 #include <thread>
 
 #include "app/command_ids.h"
+#include "app/engine_client_link.h"
 #include "app/login_dialog.h"
 #include "app/virtual_keys.h"
 #include "controls/status_line.h"
@@ -215,6 +216,11 @@ ViewerDialog::ViewerDialog(const ViewerOptions& options, QWidget* parent)
       commandLineAddress_(options.commandLine.address),
       commandLinePort_(options.commandLine.port)
 {
+    // Without a client given, Client mode runs on the engine's own network client.
+    if (options.client == nullptr) {
+        engineClient_ = std::make_unique<EngineClientLink>(*engine_);
+        client_ = engineClient_.get();
+    }
     capturePath_.clear();
     StartUp();
 }

@@ -24,6 +24,9 @@ class QMenu;
 namespace tamlorex {
 class AudioDevice;
 class MediaEngine;
+namespace app {
+class EngineClientLink;
+}
 }  // namespace tamlorex
 
 namespace tamlorex::controls {
@@ -153,6 +156,7 @@ private:
     ViewerSettings settings_;
     std::string settingsPath_;
     UnconnectedClient defaultClient_;
+    std::unique_ptr<EngineClientLink> engineClient_;
     NoCapture defaultCapture_;
     QtPrompts defaultPrompts_;
     ClientLink* client_;
