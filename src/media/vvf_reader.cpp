@@ -160,6 +160,16 @@ VvfReader::PageRead VvfReader::LoadPage(std::uint64_t pageStart)
     return PageRead::Ok;
 }
 
+bool VvfReader::EndsScan(PageRead result, std::uint64_t pageStart, bool forward)
+{
+    if (result == PageRead::Ok) return false;
+    // A damaged page is passed over: forward to the page after it, backward to its start, from
+    // where the next backward scan continues before it. A short read leaves the position alone.
+    if (result == PageRead::BadChecksum) position_ = forward ? pageStart + kPageSize : pageStart;
+    ClearScanner();
+    return true;
+}
+
 void VvfReader::Deliver(bool audio, int channel, std::uint32_t length)
 {
     audio_ = audio;
@@ -262,34 +272,14 @@ std::uint32_t VvfReader::ReadNext(std::uint8_t* buffer)
         backward_ = false;
     }
     std::uint64_t pageStart = position_ & kPageMask;
-    switch (LoadPage(pageStart)) {
-    case PageRead::Short:
-        ClearScanner();
-        return 0;
-    case PageRead::BadChecksum:
-        position_ = pageStart + kPageSize;
-        ClearScanner();
-        return 0;
-    case PageRead::Ok:
-        break;
-    }
+    if (EndsScan(LoadPage(pageStart), pageStart, true)) return 0;
     std::size_t from = static_cast<std::size_t>(position_ - pageStart);
     for (;;) {
         std::uint32_t delivered = 0;
         if (ScanForward(from, buffer, delivered)) return delivered;
         pageStart += kPageSize;
         position_ = pageStart;
-        switch (LoadPage(pageStart)) {
-        case PageRead::Short:
-            ClearScanner();
-            return 0;
-        case PageRead::BadChecksum:
-            position_ = pageStart + kPageSize;
-            ClearScanner();
-            return 0;
-        case PageRead::Ok:
-            break;
-        }
+        if (EndsScan(LoadPage(pageStart), pageStart, true)) return 0;
         position_ = pageStart + kPageHeaderSize;
         from = kPageHeaderSize;
     }
@@ -305,17 +295,7 @@ std::uint32_t VvfReader::ReadPrevious(std::uint8_t* buffer)
     if (position_ == 0) return 0;
     --position_;
     std::uint64_t pageStart = position_ & kPageMask;
-    switch (LoadPage(pageStart)) {
-    case PageRead::Short:
-        ClearScanner();
-        return 0;
-    case PageRead::BadChecksum:
-        position_ = pageStart;
-        ClearScanner();
-        return 0;
-    case PageRead::Ok:
-        break;
-    }
+    if (EndsScan(LoadPage(pageStart), pageStart, false)) return 0;
     std::uint8_t* ring = assembly_.get();
     for (;;) {
         const std::size_t offset = static_cast<std::size_t>(position_ - pageStart);
@@ -372,17 +352,7 @@ std::uint32_t VvfReader::ReadPrevious(std::uint8_t* buffer)
         --position_;
         if ((position_ & (kPageSize - 1)) == kPageSize - 1) {
             pageStart -= kPageSize;
-            switch (LoadPage(pageStart)) {
-            case PageRead::Short:
-                ClearScanner();
-                return 0;
-            case PageRead::BadChecksum:
-                position_ = pageStart;
-                ClearScanner();
-                return 0;
-            case PageRead::Ok:
-                break;
-            }
+            if (EndsScan(LoadPage(pageStart), pageStart, false)) return 0;
         }
     }
 }

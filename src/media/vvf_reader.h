@@ -64,6 +64,8 @@ private:
     enum class PageRead { Ok, Short, BadChecksum };
     PageRead LoadPage(std::uint64_t pageStart);
     void ClearScanner();
+    // Ends a scan on a page that is short or damaged (true), or lets it go on (false).
+    bool EndsScan(PageRead result, std::uint64_t pageStart, bool forward);
     // Forward scanning of page bytes [from, to); returns the length delivered or 0 to go on.
     // Feeds page bytes from offset `from` to the end of the page; true when a record was delivered.
     bool ScanForward(std::size_t from, std::uint8_t* buffer, std::uint32_t& delivered);
