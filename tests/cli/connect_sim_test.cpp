@@ -1,0 +1,86 @@
+// The viewer's Client mode against the recorder simulator, both as programs on 127.0.0.1.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "media/vvf_builder.h"
+
+namespace tamlorex {
+namespace {
+
+int RunShell(const std::string& command)
+{
+    const int raw = std::system(command.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Starts the simulator on a free port for a bounded time and returns that port (0 on failure).
+int StartSimulator(const std::string& log, const std::string& options)
+{
+    RunShell(std::string(TAMLOREX_SIM_PATH) + " serve --port 0 " + options + " > " + log + " 2>&1 &");
+    for (int i = 0; i < 100; ++i) {
+        const std::string text = ReadText(log);
+        const auto at = text.find("{\"listening\":");
+        if (at != std::string::npos) return std::atoi(text.c_str() + at + 13);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return 0;
+}
+
+TEST(ConnectToSimulator, LogsInReceivesPicturesAndSendsKeys)
+{
+    test::TempDir dir;
+    const std::string log = dir.Path("serve.log");
+    const int port = StartSimulator(log, "--password secret --seconds 8");
+    ASSERT_GT(port, 0) << ReadText(log);
+    const std::string out = dir.Path("connect.out");
+    const std::string recording = dir.Path("live.vvf");
+    const int status = RunShell(std::string(TAMLOREX_CLI_PATH) + " connect --ip 127.0.0.1 --port " +
+                                std::to_string(port) + " --password secret --seconds 3 --null-audio --keys 21 --record " +
+                                recording + " > " + out + " 2>&1");
+    const std::string lines = ReadText(out);
+    EXPECT_EQ(status, 0) << lines;
+    EXPECT_NE(lines.find("\"state\":3"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("\"picture\":10,"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("\"audio\":"), std::string::npos);
+
+    // The recording plays back: its pictures decode in the stored form of model type 2.
+    const std::string decoded = dir.Path("decoded.out");
+    EXPECT_EQ(RunShell(std::string(TAMLOREX_CLI_PATH) + " decode " + recording + " --model 2 > " + decoded), 0);
+    const std::string pictures = ReadText(decoded);
+    EXPECT_NE(pictures.find("\"full\":1"), std::string::npos) << pictures.substr(0, 400);
+    EXPECT_EQ(pictures.find("\"rejected\""), std::string::npos);
+
+    // The simulator saw the key once the client was online.
+    for (int i = 0; i < 120 && ReadText(log).find("\"stopped\"") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_NE(ReadText(log).find("\"key\":21"), std::string::npos) << ReadText(log);
+}
+
+TEST(ConnectToSimulator, WrongPasswordEndsWithTheLoginFailure)
+{
+    test::TempDir dir;
+    const std::string log = dir.Path("serve.log");
+    const int port = StartSimulator(log, "--password secret --seconds 5");
+    ASSERT_GT(port, 0) << ReadText(log);
+    const std::string out = dir.Path("connect.out");
+    const int status = RunShell(std::string(TAMLOREX_CLI_PATH) + " connect --ip 127.0.0.1 --port " +
+                                std::to_string(port) + " --password wrong --seconds 4 --null-audio > " + out + " 2>&1");
+    EXPECT_EQ(status, 4) << ReadText(out);
+    EXPECT_NE(ReadText(out).find("\"message\":\"0x2A6B\""), std::string::npos) << ReadText(out);
+}
+
+}  // namespace
+}  // namespace tamlorex
