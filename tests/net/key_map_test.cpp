@@ -55,7 +55,9 @@ TEST(LocalRecordingPath, NameAndJoiningRules)
 TEST(LocalRecordingPath, HomeIsExpandedAndExistingNamesAreNotReused)
 {
     const char* home = std::getenv("HOME");
-    if (home != nullptr) EXPECT_EQ(ExpandHome("~/Capture"), std::string(home) + "/Capture");
+    if (home != nullptr) {
+        EXPECT_EQ(ExpandHome("~/Capture"), std::string(home) + "/Capture");
+    }
     EXPECT_EQ(ExpandHome("~other/x"), "~other/x");
     EXPECT_EQ(ExpandHome("/abs"), "/abs");
 
