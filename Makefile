@@ -37,7 +37,7 @@ THREADED := Event|WaitAny|WorkerThread|Clock|AudioOut|SdlAudio|NullAudio|VideoWi
 check-tsan: deps
 	cmake --preset tsan >/dev/null
 	cmake --build $(TSAN) -j$(JOBS)
-	cd $(TSAN) && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" ctest --output-on-failure -j$(JOBS) -R '$(THREADED)'
+	cd $(TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j$(JOBS) -R '$(THREADED)'
 
 test: test-release check-asan check-tsan
 
