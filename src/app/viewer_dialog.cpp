@@ -302,29 +302,29 @@ void ViewerDialog::StartUp()
 
 void ViewerDialog::CreateControls()
 {
-    for (const auto& spec : kControls) {
+    for (const auto& entry : kControls) {
         QWidget* widget = nullptr;
-        switch (spec.shape) {
+        switch (entry.shape) {
         case Shape::Push:
         case Shape::Check: {
-            auto* button = new QPushButton(QString::fromLatin1(spec.label), this);
-            button->setCheckable(spec.shape == Shape::Check);
+            auto* button = new QPushButton(QString::fromLatin1(entry.label), this);
+            button->setCheckable(entry.shape == Shape::Check);
             button->setAutoDefault(false);
             button->setDefault(false);
-            connect(button, &QPushButton::clicked, this, [this, id = spec.id] { ExecuteCommand(id); });
+            connect(button, &QPushButton::clicked, this, [this, id = entry.id] { ExecuteCommand(id); });
             widget = button;
             break;
         }
         case Shape::Radio: {
-            auto* radio = new QRadioButton(QString::fromLatin1(spec.label), this);
+            auto* radio = new QRadioButton(QString::fromLatin1(entry.label), this);
             radio->setAutoExclusive(false);
             radio->setStyleSheet(QStringLiteral("color: #E0E0E0;"));
-            connect(radio, &QRadioButton::clicked, this, [this, id = spec.id] { ExecuteCommand(id); });
+            connect(radio, &QRadioButton::clicked, this, [this, id = entry.id] { ExecuteCommand(id); });
             widget = radio;
             break;
         }
         case Shape::Label:
-            if (spec.id == kCmdSystemIcon) {
+            if (entry.id == kCmdSystemIcon) {
                 auto* systemMenu = new QMenu(this);
                 systemMenu->addSeparator();
                 QAction* about = systemMenu->addAction(QStringLiteral("About Viewer (&A)..."));
@@ -342,10 +342,10 @@ void ViewerDialog::CreateControls()
             }
             break;
         case Shape::Slider: {
-            auto* slider = new controls::ViewerSlider(spec.id, this);
+            auto* slider = new controls::ViewerSlider(entry.id, this);
             connect(slider, &controls::ViewerSlider::sliderMessage, this,
                     [this](std::uint32_t message, int id) { OnSliderMessage(message, id); });
-            if (spec.id == kIdVolumeSlider) {
+            if (entry.id == kIdVolumeSlider) {
                 slider->setRange(0, 0xFFFF);
                 slider->setPageStep(0x1000);
                 volumeSlider_ = slider;
@@ -361,11 +361,11 @@ void ViewerDialog::CreateControls()
             widget = statusLine_;
             break;
         }
-        widget->setObjectName(QString::number(spec.id));
+        widget->setObjectName(QString::number(entry.id));
         widget->setFocusPolicy(Qt::NoFocus);
-        if (*spec.tooltip != '\0') widget->setToolTip(QString::fromLatin1(spec.tooltip));
-        widget->resize(spec.width, spec.height);
-        controls_[spec.id] = widget;
+        if (*entry.tooltip != '\0') widget->setToolTip(QString::fromLatin1(entry.tooltip));
+        widget->resize(entry.width, entry.height);
+        controls_[entry.id] = widget;
     }
     controls_[kCmdSplit9]->hide();
     controls_[kCmdSplit16]->hide();
@@ -591,24 +591,24 @@ void ViewerDialog::Layout(bool relayout, int width, int height)
 void ViewerDialog::PlaceControls(int W, int H)
 {
     const int modeMask = mode_ == 2 ? kModeClientMask : kModePlayerMask;
-    for (const auto& spec : kControls) {
-        QWidget* widget = controls_[spec.id];
-        bool visible = (spec.modes & modeMask) != 0;
-        switch (spec.kind) {
-        case kPlaceFixed: widget->move(spec.x, spec.y); break;
-        case kPlaceRight: widget->move(spec.x + W - kDesignWidth, spec.y); break;
-        case kPlaceBottom: widget->move(spec.x, spec.y + H - kDesignHeight); break;
+    for (const auto& entry : kControls) {
+        QWidget* widget = controls_[entry.id];
+        bool visible = (entry.modes & modeMask) != 0;
+        switch (entry.kind) {
+        case kPlaceFixed: widget->move(entry.x, entry.y); break;
+        case kPlaceRight: widget->move(entry.x + W - kDesignWidth, entry.y); break;
+        case kPlaceBottom: widget->move(entry.x, entry.y + H - kDesignHeight); break;
         case kPlaceBottomRight:
-            widget->move(spec.x + W - kDesignWidth, spec.y + H - kDesignHeight);
+            widget->move(entry.x + W - kDesignWidth, entry.y + H - kDesignHeight);
             visible = visible && W > (mode_ == 2 ? kWideEnoughClient : kWideEnoughPlayer);
             break;
         case kPlaceStatus:
-            if (spec.id == kIdStatusLine) widget->setGeometry(13, H - 74, W - 116, 17);
+            if (entry.id == kIdStatusLine) widget->setGeometry(13, H - 74, W - 116, 17);
             else widget->setGeometry(13, H - 52, W - 26, widget->height());
             break;
         default: break;
         }
-        if (spec.id == kCmdSplit16) visible = false;
+        if (entry.id == kCmdSplit16) visible = false;
         widget->setVisible(visible);
     }
 }
