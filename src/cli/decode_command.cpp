@@ -10,6 +10,7 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/source.h"
+#include "codec/channel_pictures.h"
 #include "codec/color_convert.h"
 #include "codec/video_decoder.h"
 #include "codec/yuv_picture.h"
@@ -20,8 +21,6 @@
 namespace tamlorex::cli {
 namespace {
 
-constexpr int kChannels = 16;
-
 const char kDecodeHelp[] =
     "usage: tamlorex decode FILE [--model N] [--idct plain|accel] [--format FORMAT] [--dump DIR]\n"
     "Decodes every picture of a recording and prints one JSON line per picture record.\n"
@@ -29,33 +28,6 @@ const char kDecodeHelp[] =
     "  --idct PATH    inverse transform: plain or accel (default: what the processor suits)\n"
     "  --format F     yuv, rgb555, rgb565, bgr565, rgb24, rgb32, dib24 or dib24x2 (default yuv)\n"
     "  --dump DIR     also write each decoded picture as a PNG file into DIR\n";
-
-// One reference picture per channel: an update picture is decoded over its own channel's last one.
-class ChannelPictures {
-public:
-    ChannelPictures() : buffers_(kChannels)
-    {
-        for (auto& b : buffers_) b.resize(kYuvPictureBufferSize, 0);
-    }
-    // The channel's picture, starting as luma 0 and chroma 128 whenever its size changes.
-    YuvPicture For(int channel, std::uint32_t width, std::uint32_t height)
-    {
-        auto& b = buffers_[static_cast<std::size_t>(channel) & (kChannels - 1)];
-        auto& size = sizes_[static_cast<std::size_t>(channel) & (kChannels - 1)];
-        if (size[0] != width || size[1] != height) {
-            const std::size_t luma = std::size_t{width} * height;
-            std::fill(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(luma), 0);
-            std::fill(b.begin() + static_cast<std::ptrdiff_t>(luma),
-                      b.begin() + static_cast<std::ptrdiff_t>(YuvPictureSize(width, height)), 128);
-            size = {width, height};
-        }
-        return YuvPicture(b.data(), b.size());
-    }
-
-private:
-    std::vector<std::vector<std::uint8_t>> buffers_;
-    std::array<std::array<std::uint32_t, 2>, kChannels> sizes_{};
-};
 
 bool DumpPicture(const std::string& dir, int index, int channel, const std::uint8_t* yuv, int width, int height)
 {

@@ -47,14 +47,6 @@ int StateForCommand(int code)
     }
 }
 
-void ResetPicture(std::vector<std::uint8_t>& picture, std::uint32_t width, std::uint32_t height)
-{
-    const std::size_t luma = std::size_t{width} * height;
-    std::fill(picture.begin(), picture.begin() + static_cast<std::ptrdiff_t>(luma), 0);
-    std::fill(picture.begin() + static_cast<std::ptrdiff_t>(luma),
-              picture.begin() + static_cast<std::ptrdiff_t>(YuvPictureSize(width, height)), 128);
-}
-
 }  // namespace
 
 const char* StateText(int state)
@@ -69,7 +61,6 @@ MediaEngine::MediaEngine(AudioDevice& audioDevice, Alerts* alerts, Notifier* not
       audio_(audioDevice, alerts),
       record_(new std::uint8_t[kRecordBufferSize]),
       audioRecord_(new std::uint8_t[kAudioBlockSize]),
-      pictures_(kMaxChannels, std::vector<std::uint8_t>(kYuvPictureBufferSize)),
       halves_{std::vector<std::uint8_t>(kYuvPictureBufferSize / 2), std::vector<std::uint8_t>(kYuvPictureBufferSize / 2)}
 {
     for (auto& shown : channelShown_) shown.store(true);
@@ -390,13 +381,8 @@ void MediaEngine::ServeLivePicture()
     const auto size = static_cast<std::uint32_t>(length);
     if (!decoder_.ParseHeader(record_.get(), size)) return;
     const std::uint32_t width = decoder_.Width(), height = decoder_.Height();
-    const auto slot = static_cast<std::size_t>(decoder_.Channel()) & (kMaxChannels - 1);
-    std::vector<std::uint8_t>& picture = pictures_[slot];
-    if (pictureSizes_[slot][0] != width || pictureSizes_[slot][1] != height) {
-        ResetPicture(picture, width, height);
-        pictureSizes_[slot] = {width, height};
-    }
-    if (!decoder_.Decode(record_.get(), size, YuvPicture(picture.data(), picture.size()))) return;
+    const YuvPicture picture = pictures_.For(decoder_.Channel(), width, height);
+    if (!decoder_.Decode(record_.get(), size, picture)) return;
     framePeriod_ = height == 224 ? kLiveFramePeriod224 : kLiveFramePeriodOther;
     const int w = static_cast<int>(width), h = static_cast<int>(height);
     window_.ShowPicture(decoder_.Channel(), time, picture.data(), w, h);
@@ -435,7 +421,7 @@ void MediaEngine::ServeLiveAudio()
 
 int MediaEngine::LiveWorker()
 {
-    for (auto& size : pictureSizes_) size = {0, 0};
+    pictures_.Forget();
     std::memset(record_.get(), 0, kRecordBufferSize);
     std::memset(audioRecord_.get(), 0, kAudioBlockSize);
     audio_.StartLoop();
@@ -503,13 +489,8 @@ bool MediaEngine::ShowDecoded(std::uint32_t length)
 {
     if (!decoder_.ParseHeader(record_.get(), length)) return false;
     const std::uint32_t width = decoder_.Width(), height = decoder_.Height();
-    const auto slot = static_cast<std::size_t>(decoder_.Channel()) & (kMaxChannels - 1);
-    std::vector<std::uint8_t>& picture = pictures_[slot];
-    if (pictureSizes_[slot][0] != width || pictureSizes_[slot][1] != height) {
-        ResetPicture(picture, width, height);
-        pictureSizes_[slot] = {width, height};
-    }
-    if (!decoder_.Decode(record_.get(), length, YuvPicture(picture.data(), picture.size()))) return false;
+    const YuvPicture picture = pictures_.For(decoder_.Channel(), width, height);
+    if (!decoder_.Decode(record_.get(), length, picture)) return false;
     const int model = modelType_.load();
     framePeriod_ = FramePeriodFor(static_cast<int>(height), model);
 
@@ -575,7 +556,7 @@ int MediaEngine::PlaybackWorker()
     int failures = 0;
     const int jumpInterval = modelType_.load() == 0 ? 4 : 9;
     std::memset(record_.get(), 0, kRecordBufferSize);
-    for (auto& size : pictureSizes_) size = {0, 0};
+    pictures_.Forget();
     audio_.StartLoop();
     iterationStart_ = 0;
     std::uint64_t seekTarget = 0;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "audio/audio_out.h"
+#include "codec/channel_pictures.h"
 #include "codec/video_decoder.h"
 #include "display/video_window.h"
 #include "media/frame_record.h"
@@ -215,8 +216,7 @@ private:
     int stepCounter_ = 0;
     std::unique_ptr<std::uint8_t[]> record_;
     std::unique_ptr<std::uint8_t[]> audioRecord_;
-    std::vector<std::vector<std::uint8_t>> pictures_;  // one reference picture per channel
-    std::array<std::array<std::uint32_t, 2>, kMaxChannels> pictureSizes_{};
+    ChannelPictures pictures_;
     std::vector<std::uint8_t> halves_[2];
 };
 

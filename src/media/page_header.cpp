@@ -67,8 +67,6 @@ void PageHeader::Encode(std::uint8_t* b, bool bigEndian) const
     b[7] = Crc8(b, 7);
 }
 
-bool PageHeader::Valid(const std::uint8_t* bytes) const { return Crc8(bytes, 7) == bytes[7]; }
-
 bool PageChecksumMatches(const std::uint8_t* page) { return Crc8(page, 7) == page[7]; }
 
 }  // namespace tamlorex

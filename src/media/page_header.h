@@ -21,11 +21,10 @@ struct PageHeader {
     std::uint8_t interval = 0;  // frame periods between pictures, minus one (7 bits)
     std::uint8_t checksum = 0;  // as stored in byte 7
 
-    // Reads the eight header bytes; `Valid` says whether the stored checksum matches.
+    // Reads the eight header bytes (PageChecksumMatches says whether the checksum holds).
     static PageHeader Decode(const std::uint8_t* bytes, bool bigEndian);
     // Writes bytes 0..6 from the fields (interval bit 7 cleared) and byte 7 as their Crc8.
     void Encode(std::uint8_t* bytes, bool bigEndian) const;
-    bool Valid(const std::uint8_t* bytes) const;
 };
 
 // Checks a whole page header in place.

@@ -1,0 +1,28 @@
+#include "codec/channel_pictures.h"
+
+#include <algorithm>
+
+namespace tamlorex {
+
+ChannelPictures::ChannelPictures() : buffers_(kChannels, std::vector<std::uint8_t>(kYuvPictureBufferSize)) {}
+
+YuvPicture ChannelPictures::For(int channel, std::uint32_t width, std::uint32_t height)
+{
+    const auto slot = static_cast<std::size_t>(channel) & (kChannels - 1);
+    std::vector<std::uint8_t>& buffer = buffers_[slot];
+    if (sizes_[slot][0] != width || sizes_[slot][1] != height) {
+        const std::size_t luma = std::min<std::size_t>(std::size_t{width} * height, buffer.size());
+        const std::size_t whole = std::min<std::size_t>(YuvPictureSize(width, height), buffer.size());
+        std::fill(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(luma), 0);
+        std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(luma), buffer.begin() + static_cast<std::ptrdiff_t>(whole), 128);
+        sizes_[slot] = {width, height};
+    }
+    return YuvPicture(buffer.data(), buffer.size());
+}
+
+void ChannelPictures::Forget()
+{
+    for (auto& size : sizes_) size = {0, 0};
+}
+
+}  // namespace tamlorex
