@@ -1,8 +1,7 @@
 #pragma once
-// The main window's seams to the parts of the engine that arrive with the network client and the
-// AVI capture writer. The main window calls only these; the default implementations below keep
-// the settings that belong to those parts and otherwise do nothing, so that Player mode runs
-// without them. An implementation over MediaEngine replaces them when the engine has the parts.
+// The main window's seams to the engine's network client and AVI capture writer. The main window
+// calls only these: the implementations over MediaEngine serve the viewer, fakes serve the tests.
+// UnconnectedClient keeps the client's settings and never connects.
 #include <cstdint>
 #include <string>
 
@@ -65,9 +64,10 @@ public:
     // The AVI frame size of a capture (the decoded width, twice the decoded height); false when
     // no picture size is known yet.
     virtual bool FrameSize(int& width, int& height) const = 0;
-    // StartCapture of the engine's AviCaptureWriter with the 24-bit picture format of that size;
-    // 0 on success, the writer's result code otherwise.
-    virtual int StartCapture(const std::string& path, int width, int height, int mode) = 0;
+    // StartCapture of the engine's AviCaptureWriter with the 24-bit picture format of that size
+    // and the frame rate of the mode (`lowSpeed`: the answer to "Internet low speed?"); 0 on
+    // success, the writer's result code otherwise.
+    virtual int StartCapture(const std::string& path, int width, int height, bool lowSpeed) = 0;
     virtual void StopCapture() = 0;
     // The capture event of the engine: one frame is due (Client mode at low speed).
     virtual void SignalCaptureEvent() = 0;
@@ -75,7 +75,7 @@ public:
     virtual display::CaptureFrameSink* FrameSink() = 0;
 };
 
-// Until the network client is in the engine: never connects, keeps the settings.
+// Never connects, keeps the settings.
 class UnconnectedClient : public ClientLink {
 public:
     bool ConnectClient(const ConnectRequest&) override { return false; }
@@ -100,16 +100,6 @@ private:
     int timeoutMs_ = 5000;
     bool autoReconnect_ = true;
     int mouseMode_ = 1;
-};
-
-// Until the AVI capture writer is in the engine: every capture fails to start.
-class NoCapture : public CaptureLink {
-public:
-    bool FrameSize(int&, int&) const override { return false; }
-    int StartCapture(const std::string&, int, int, int) override { return -1; }
-    void StopCapture() override {}
-    void SignalCaptureEvent() override {}
-    display::CaptureFrameSink* FrameSink() override { return nullptr; }
 };
 
 }  // namespace tamlorex::app

@@ -28,6 +28,7 @@
 #include <thread>
 
 #include "app/command_ids.h"
+#include "app/engine_capture_link.h"
 #include "app/engine_client_link.h"
 #include "app/login_dialog.h"
 #include "app/virtual_keys.h"
@@ -208,8 +209,8 @@ ViewerDialog::ViewerDialog(const ViewerOptions& options, QWidget* parent)
     : QDialog(parent),
       settings_(ViewerSettings::Defaults()),
       settingsPath_(options.settingsPath),
-      client_(options.client != nullptr ? options.client : &defaultClient_),
-      capture_(options.capture != nullptr ? options.capture : &defaultCapture_),
+      client_(options.client),
+      capture_(options.capture),
       prompts_(options.prompts != nullptr ? options.prompts : &defaultPrompts_),
       engine_(std::make_unique<MediaEngine>(*options.audioDevice, this, this)),
       startupPath_(options.commandLine.path),
@@ -220,6 +221,10 @@ ViewerDialog::ViewerDialog(const ViewerOptions& options, QWidget* parent)
     if (options.client == nullptr) {
         engineClient_ = std::make_unique<EngineClientLink>(*engine_);
         client_ = engineClient_.get();
+    }
+    if (capture_ == nullptr) {
+        engineCapture_ = std::make_unique<EngineCaptureLink>(*engine_);
+        capture_ = engineCapture_.get();
     }
     capturePath_.clear();
     StartUp();
@@ -948,7 +953,7 @@ void ViewerDialog::ToggleDisplayRecording()
         lastAviFolder_ = QFileInfo(QString::fromStdString(path)).absolutePath().toStdString();
         int width = 0;
         int height = 0;
-        if (capture_->FrameSize(width, height) && capture_->StartCapture(path, width, height, mode_) == 0) {
+        if (capture_->FrameSize(width, height) && capture_->StartCapture(path, width, height, lowSpeed) == 0) {
             started = true;
             displayRecording_ = true;
             lowSpeed_ = lowSpeed;

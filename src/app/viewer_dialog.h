@@ -25,6 +25,7 @@ namespace tamlorex {
 class AudioDevice;
 class MediaEngine;
 namespace app {
+class EngineCaptureLink;
 class EngineClientLink;
 }
 }  // namespace tamlorex
@@ -47,8 +48,8 @@ struct ViewerOptions {
     std::string settingsPath;  // the INI file
     CommandLine commandLine;
     AudioDevice* audioDevice = nullptr;  // required
-    ClientLink* client = nullptr;        // null: UnconnectedClient
-    CaptureLink* capture = nullptr;      // null: NoCapture
+    ClientLink* client = nullptr;        // null: the engine's network client
+    CaptureLink* capture = nullptr;      // null: the engine's capture writer
     UserPrompts* prompts = nullptr;      // null: QtPrompts
 };
 
@@ -155,9 +156,8 @@ private:
 
     ViewerSettings settings_;
     std::string settingsPath_;
-    UnconnectedClient defaultClient_;
     std::unique_ptr<EngineClientLink> engineClient_;
-    NoCapture defaultCapture_;
+    std::unique_ptr<EngineCaptureLink> engineCapture_;
     QtPrompts defaultPrompts_;
     ClientLink* client_;
     CaptureLink* capture_;

@@ -29,7 +29,7 @@ namespace {
 const char kConnectHelp[] =
     "usage: tamlorex connect --ip ADDR [--port P] --password PW [--timeout SECONDS] [--seconds S]\n"
     "                        [--record FILE] [--keys K1,K2,...] [--mouse MODE] [--model N]\n"
-    "                        [--no-reconnect] [--null-audio]\n"
+    "                        [--avi FILE [--low-speed]] [--no-reconnect] [--null-audio]\n"
     "       tamlorex connect --ddns-ip ADDR [--ddns-port P] --name NAME --password PW ...\n"
     "Connects to a recorder (directly, or through a dynamic-IP lookup server that knows it by NAME),\n"
     "logs in and receives the live stream for S seconds (default 10). Prints one JSON line per\n"
@@ -40,6 +40,9 @@ const char kConnectHelp[] =
     "  --timeout S      connection time-out in seconds, fractions allowed (default 7)\n"
     "  --record FILE    records the live stream into FILE once logged in (a free \"-N\" variant if\n"
     "                   FILE exists), until the end\n"
+    "  --avi FILE       \"Save AVI\": records what is shown into the AVI file FILE from the first\n"
+    "                   picture until the end, then prints {\"t\":T,\"avi\":FILE,\"frames\":N,...}\n"
+    "  --low-speed      the answer Yes to \"Internet low speed?\": one picture every 40 ms, 25 a second\n"
     "  --keys K,...     recorder key codes (decimal) sent once logged in, one every 100 ms\n"
     "  --mouse MODE     mouse remote control 0, 1 or 2; with 1 or 2 one pointer move at the\n"
     "                   centre of a 720 x 480 window is reported once logged in\n"
@@ -49,6 +52,7 @@ const char kConnectHelp[] =
 
 constexpr auto kKeyInterval = std::chrono::milliseconds(100);
 constexpr auto kPoll = std::chrono::milliseconds(10);
+constexpr auto kCaptureTick = std::chrono::milliseconds(40);  // the main window's low-speed capture timer
 
 std::string JsonEscape(const std::string& text)
 {
@@ -170,8 +174,8 @@ int RunConnect(int argc, char** argv)
     if (WantsHelp(argc, argv)) return Usage(kConnectHelp);
     Args args(argc, argv, 2,
               {"--ip", "--port", "--password", "--ddns-ip", "--ddns-port", "--name", "--timeout", "--record",
-               "--seconds", "--keys", "--mouse", "--model"},
-              {"--no-reconnect", "--null-audio"});
+               "--seconds", "--keys", "--mouse", "--model", "--avi"},
+              {"--no-reconnect", "--null-audio", "--low-speed"});
     long long port = kDefaultRecorderPort, ddnsPort = kDefaultDdnsPort, mouse = 1, model = 2;
     double seconds = 10, timeout = 7;
     if (!args.Ok() || !args.Integer("--port", kDefaultRecorderPort, 1, 65535, port) ||
@@ -219,6 +223,9 @@ int RunConnect(int argc, char** argv)
     std::size_t nextKey = 0;
     auto keyTime = std::chrono::steady_clock::now();
     int status = 0;
+    const bool avi = args.Has("--avi"), lowSpeed = args.Has("--low-speed");
+    bool capturing = false;
+    auto captureTime = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() < end) {
         status = notifier.ExitStatus();
         if (status != 0) break;
@@ -229,6 +236,23 @@ int RunConnect(int argc, char** argv)
                 std::fprintf(stderr, "tamlorex: cannot record into %s\n", args.Value("--record").c_str());
             if (mouse != 0) PendingMouse().Put(MouseReport{0, 360, 240, 720, 480});
         }
+        // As the main window: once online and a picture size is known.
+        int width = 0, height = 0;
+        if (started && avi && !capturing && engine.CaptureFrameSize(width, height)) {
+            const int code = engine.StartCapture(args.Value("--avi"), width, height, lowSpeed);
+            if (code != kCaptureOk) {
+                std::fprintf(stderr, "tamlorex: cannot record AVI into %s (code %d)\n", args.Value("--avi").c_str(),
+                             code);
+                status = 1;
+                break;
+            }
+            capturing = true;
+            captureTime = std::chrono::steady_clock::now();
+        }
+        if (capturing && lowSpeed && std::chrono::steady_clock::now() >= captureTime) {
+            engine.CaptureTick();
+            captureTime += kCaptureTick;
+        }
         if (started && nextKey < keys.size() && std::chrono::steady_clock::now() >= keyTime) {
             engine.SendKey(keys[nextKey++]);
             keyTime += kKeyInterval;
@@ -236,6 +260,13 @@ int RunConnect(int argc, char** argv)
         std::this_thread::sleep_for(kPoll);
     }
     engine.StopLocalRecording();
+    if (capturing) {
+        engine.StopCapture();
+        const AviCaptureWriter& writer = engine.CaptureWriter();
+        const long long frames = writer.FramesWritten(), samples = writer.SoundSamplesWritten();
+        out.Print("\"avi\":\"" + JsonEscape(args.Value("--avi")) + "\",\"frames\":" + std::to_string(frames) +
+                  ",\"sound\":" + std::to_string(samples));
+    }
     engine.DisconnectClient();
     engine.SetObserver(nullptr);
     return status;

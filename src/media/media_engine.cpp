@@ -91,6 +91,7 @@ void MediaEngine::Initialize(int modelType, int channelCount)
     reader_.SetModelType(modelType);
     decoder_.Init(modelType);
     writer_.Configure(2, modelType, split);
+    capture_.Initialize(modelType, alerts_);
     OpenAudioFor(modelType);
     window_.SetChannelCount(1);
 }
@@ -117,6 +118,10 @@ bool MediaEngine::SetMode(int mode, int modelType, int channelCount)
         decoder_.Init(2);  // the live stream's layout
         window_.SetChannelCount(1);
     }
+    capture_.Initialize(modelType_.load(), alerts_);
+    lastChannel_.store(-1);
+    lastWidth_.store(0);
+    lastHeight_.store(0);
     window_.SetMode(mode);
     window_.Clear();
     mode_.store(mode);
@@ -385,11 +390,13 @@ void MediaEngine::ServeLivePicture()
     if (!decoder_.Decode(record_.get(), size, picture)) return;
     framePeriod_ = height == 224 ? kLiveFramePeriod224 : kLiveFramePeriodOther;
     const int w = static_cast<int>(width), h = static_cast<int>(height);
+    NoteDecoded(decoder_.Channel(), w, h);
     window_.ShowPicture(decoder_.Channel(), time, picture.data(), w, h);
     if (EngineObserver* observer = observer_.load()) {
         observer->OnPictureShown(decoder_.Channel(), time, picture.data(), w, h);
         observer->OnLivePicture(decoder_.FullPicture() != 0, picture.data(), w, h);
     }
+    if (captureActive_.load() && !captureLowSpeed_.load()) capture_.WriteCapturePicture(picture.data(), w, h);
     std::lock_guard<std::mutex> lock(writerMutex_);
     // A write error ends the recording; a picture before the first full one is simply not written.
     if (writer_.IsOpen() && !writer_.WriteVideo(record_.get(), size) && writer_.Failed()) writer_.Close();
@@ -412,6 +419,7 @@ void MediaEngine::ServeLiveAudio()
             // A full ring waits a little for the device; the stream does not wait longer.
             if (result == AudioWrite::Failed || StopEvent().Wait(kTick)) break;
         }
+        if (captureActive_.load()) capture_.WriteSound(audioRecord_.get(), length);
     }
     std::lock_guard<std::mutex> lock(writerMutex_);
     if (writer_.IsOpen() && !writer_.WriteAudio(audioRecord_.get(), static_cast<std::uint32_t>(length)) &&
@@ -433,11 +441,70 @@ int MediaEngine::LiveWorker()
         // One unit of each waiting kind per pass: a queue that never empties starves no other.
         if (pictures.IsSet()) ServeLivePicture();
         if (sound.IsSet()) ServeLiveAudio();
-        if (captureTick_.IsSet()) captureTick_.Reset();  // the live AVI capture takes the latest picture here
+        if (captureTick_.IsSet()) ServeCaptureTick();
     }
     std::lock_guard<std::mutex> lock(writerMutex_);
     if (writer_.IsOpen()) writer_.Close();
     return 1;
+}
+
+void MediaEngine::ServeCaptureTick()
+{
+    captureTick_.Reset();
+    const int channel = lastChannel_.load();
+    if (!captureActive_.load() || !captureLowSpeed_.load() || channel < 0) return;
+    const int w = lastWidth_.load(), h = lastHeight_.load();
+    // The channel's reference picture is the last picture decoded for it.
+    const YuvPicture picture = pictures_.For(channel, static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h));
+    capture_.WriteCapturePicture(picture.data(), w, h);
+}
+
+void MediaEngine::NoteDecoded(int channel, int width, int height)
+{
+    lastChannel_.store(channel);
+    lastWidth_.store(width);
+    lastHeight_.store(height);
+}
+
+bool MediaEngine::CaptureFrameSize(int& width, int& height) const
+{
+    const int w = lastWidth_.load(), h = lastHeight_.load();
+    if (w <= 0 || h <= 0) return false;
+    width = w;
+    height = 2 * h;
+    return true;
+}
+
+int MediaEngine::CaptureFramesPerSecond(bool lowSpeed) const
+{
+    const int decodedHeight = lastHeight_.load();
+    if (mode_.load() == kClientMode) return ClientCaptureFramesPerSecond(decodedHeight, lowSpeed);
+    int channels = 0;
+    for (std::uint32_t mask = pageMask_.load(); mask != 0; mask &= mask - 1) ++channels;
+    return PlayerCaptureFramesPerSecond(decodedHeight, modelType_.load(), pageInterval_.load(), channels);
+}
+
+int MediaEngine::StartCapture(const std::string& path, int width, int height, bool lowSpeed)
+{
+    BitmapFormat format;
+    format.width = width;
+    format.height = height;
+    format.bitCount = 24;
+    format.compression = kBiRgb;
+    format.sizeImage = static_cast<std::uint32_t>(std::max(width, 0)) * static_cast<std::uint32_t>(std::max(height, 0)) * 3;
+    // The worker must not see the capture active with the previous low-speed answer.
+    captureActive_.store(false);
+    captureLowSpeed_.store(lowSpeed);
+    const int result = capture_.StartCapture(path, 24, width, height, &format, CaptureFramesPerSecond(lowSpeed));
+    if (result == kCaptureOk) captureActive_.store(true);
+    return result;
+}
+
+int MediaEngine::StopCapture()
+{
+    captureActive_.store(false);
+    captureLowSpeed_.store(false);
+    return capture_.State() == kCaptureIdle ? kCaptureNotRecording : capture_.StopCapture();
 }
 
 bool MediaEngine::IsShown()
@@ -482,7 +549,6 @@ void MediaEngine::OfferSound(const std::uint8_t* samples, std::uint32_t length)
         at += n;
     }
     iterationStart_ -= 5;
-    // The live AVI capture takes the samples here too.
 }
 
 bool MediaEngine::ShowDecoded(std::uint32_t length)
@@ -493,6 +559,7 @@ bool MediaEngine::ShowDecoded(std::uint32_t length)
     if (!decoder_.Decode(record_.get(), length, picture)) return false;
     const int model = modelType_.load();
     framePeriod_ = FramePeriodFor(static_cast<int>(height), model);
+    NoteDecoded(decoder_.Channel(), static_cast<int>(width), static_cast<int>(height));
 
     CalendarTime time;
     {
@@ -527,17 +594,21 @@ void MediaEngine::Output(std::uint32_t length)
         pageTime_ = reader_.CurrentPageTime();
         pageTimeValid_ = true;
     }
+    pageInterval_.store(reader_.GetFrameInterval());
+    pageMask_.store(reader_.GetChannelMask());
     const int model = modelType_.load();
     if (reader_.IsAudio() && speed_.load() == 1.0 && state_.load() == kStatePlay) {
-        const int channel = reader_.GetChannel();
-        bool play = true;
+        // Model type 5 plays the audio channel of the selected pane (0 to 3, else 0), model type 6
+        // channel 0, the others every channel; the AVI capture takes what is played.
+        int played = 0;
         if (model == 5) {
             const int selected = window_.SelectedChannel();
-            play = channel == (selected >= 0 && selected <= 3 ? selected : 0);
-        } else if (model == 6) {
-            play = channel == 0;
+            if (selected >= 0 && selected <= 3) played = selected;
         }
-        if (play) OfferSound(record_.get(), length);
+        if (CaptureTakesSound(model, reader_.GetChannel(), played)) {
+            OfferSound(record_.get(), length);
+            if (captureActive_.load()) capture_.WriteSound(record_.get(), length);
+        }
         return;  // sound is not paced
     }
     ++stepCounter_;

@@ -13,6 +13,7 @@
 #include "codec/channel_pictures.h"
 #include "codec/video_decoder.h"
 #include "display/video_window.h"
+#include "export/avi_capture_writer.h"
 #include "media/frame_record.h"
 #include "media/vvf_reader.h"
 #include "media/vvf_writer.h"
@@ -118,6 +119,21 @@ public:
     bool IsLocalRecording() const;
     std::string GetLocalRecordingPath() const;
 
+    // "Save AVI": one AVI file of what is being watched. The frame size is the last decoded
+    // picture's width and twice its height (false before the first picture).
+    bool CaptureFrameSize(int& width, int& height) const;
+    // Frames per second of a capture started now: in Player mode from the last decoded height and
+    // the current page's frame interval and channel mask, in Client mode from the low-speed answer.
+    int CaptureFramesPerSecond(bool lowSpeed) const;
+    // StartCapture of the capture writer with the 24-bit picture format of that size; 0 on success
+    // (the capture is then active), the writer's result code otherwise. In Client mode the live
+    // worker hands it every shown picture, or with `lowSpeed` the latest one on each CaptureTick;
+    // sound goes in while it runs. Player mode's pictures come from the display (CaptureWriter).
+    int StartCapture(const std::string& path, int width, int height, bool lowSpeed);
+    // StopCapture of the writer (the file is finished); nothing when no capture runs.
+    int StopCapture();
+    bool IsCapturing() const { return captureActive_.load(); }
+    AviCaptureWriter& CaptureWriter() { return capture_; }
     // The main window's capture timer: the live worker hands the latest picture to the AVI capture.
     void CaptureTick() { captureTick_.Set(); }
 
@@ -150,6 +166,8 @@ private:
     int LiveWorker();
     void ServeLivePicture();
     void ServeLiveAudio();
+    void ServeCaptureTick();
+    void NoteDecoded(int channel, int width, int height);
     bool StartClient();
     // Sound to the ring, pictures decoded and shown (then paced).
     void Output(std::uint32_t length);
@@ -166,7 +184,7 @@ private:
     VideoDecoder decoder_;
     VideoWindow window_;
     AudioOut audio_;
-    // The live AVI capture writer joins the engine here.
+    AviCaptureWriter capture_;
 
     // Forwards the client thread's news to the observer.
     class ClientEvents : public NetClientListener {
@@ -195,6 +213,14 @@ private:
     std::atomic<int> state_{kStateReady};
     std::atomic<bool> repeat_{false};
     std::atomic<bool> captureActive_{false};
+    std::atomic<bool> captureLowSpeed_{false};
+    // The last decoded picture (its channel and size) and the current page's frame interval and
+    // channel mask, for the capture's frame size and rate.
+    std::atomic<int> lastChannel_{-1};
+    std::atomic<int> lastWidth_{0};
+    std::atomic<int> lastHeight_{0};
+    std::atomic<int> pageInterval_{0};
+    std::atomic<std::uint32_t> pageMask_{0};
     std::atomic<EngineObserver*> observer_{nullptr};
 
     Event commandEvent_;

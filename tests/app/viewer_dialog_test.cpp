@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -178,7 +179,7 @@ private slots:
     void acceleratorsRunCommands();
     void popupMenusHoldEveryItem();
     void stillCaptureGoesToTheCaptureFolder();
-    void saveAviWithoutCaptureChangesNothing();
+    void saveAviRecordsTheShownPanesWithSound();
 };
 
 void ViewerDialogTest::firstStartOpensWithDefaults()
@@ -760,21 +761,38 @@ void ViewerDialogTest::stillCaptureGoesToTheCaptureFolder()
     QCOMPARE(static_cast<int>(static_cast<std::uint8_t>(header[22]) | static_cast<std::uint8_t>(header[23]) << 8), 448);
 }
 
-void ViewerDialogTest::saveAviWithoutCaptureChangesNothing()
+void ViewerDialogTest::saveAviRecordsTheShownPanesWithSound()
 {
     Fixture f({TAMLOREX_SAMPLE_PATH});
     ViewerDialog& d = *f.dialog;
     QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePlay; }));
-    f.prompts.saveAnswer = f.dir.filePath("DVR.avi").toStdString();
+    const QString path = f.dir.filePath("DVR.avi");
+    f.prompts.saveAnswer = path.toStdString();
     d.ExecuteCommand(kCmdSaveAvi);
     QCOMPARE(f.prompts.saveDefaults.back(), std::string("DVR.avi"));
     QCOMPARE(f.prompts.lastFilter, std::string("AVI Files (*.avi)|*.avi||"));
     QVERIFY(f.prompts.questions.empty());  // "Internet low speed?" is asked in Client mode only
-    QVERIFY(!d.DisplayRecording());
-    QCOMPARE(d.Control(kCmdSaveAvi)->toolTip(), QStringLiteral("Save AVI"));
-    // Playback goes on at speed 1.
+    QVERIFY(d.DisplayRecording());
+    QVERIFY(d.Engine().IsCapturing());
+    QCOMPARE(d.Control(kCmdSaveAvi)->toolTip(), QStringLiteral("Stop AVI"));
+    // Playback goes on at speed 1 while the panes are recorded, one frame per round of channels.
     QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePlay; }));
     QCOMPARE(d.Engine().GetSpeed(), 1.0);
+    QVERIFY(WaitFor([&] { return d.Engine().CaptureWriter().FramesWritten() >= 3; }, 10000));
+
+    d.ExecuteCommand(kCmdSaveAvi);
+    QVERIFY(!d.DisplayRecording());
+    QVERIFY(!d.Engine().IsCapturing());
+    QCOMPARE(d.Control(kCmdSaveAvi)->toolTip(), QStringLiteral("Save AVI"));
+    // The finished file is read-only and holds the frames of the decoded width and twice the
+    // decoded height, and the sample's sound.
+    QVERIFY((QFile::permissions(path) & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther)) == 0);
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-show_entries", "stream=codec_type,width,height", "-of", "csv=p=0", path});
+    QVERIFY(probe.waitForFinished(20000));
+    const QString streams = QString::fromUtf8(probe.readAllStandardOutput());
+    QVERIFY2(streams.contains("video,640,448"), qPrintable(streams));
+    QVERIFY2(streams.contains("audio"), qPrintable(streams));
 }
 
 QTEST_MAIN(ViewerDialogTest)

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "export/export_test_util.h"
 #include "media/vvf_builder.h"
 
 namespace tamlorex {
@@ -67,6 +68,37 @@ TEST(ConnectToSimulator, LogsInReceivesPicturesAndSendsKeys)
     for (int i = 0; i < 120 && ReadText(log).find("\"stopped\"") == std::string::npos; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_NE(ReadText(log).find("\"key\":21"), std::string::npos) << ReadText(log);
+}
+
+// "Save AVI" in Client mode: every shown picture, or at low speed one per tick of the 40 ms timer,
+// as 24-bit frames of twice the picture's height, with the sound.
+TEST(ConnectToSimulator, SavesTheLivePictureAsAvi)
+{
+    test::TempDir dir;
+    const std::string log = dir.Path("serve.log");
+    const int port = StartSimulator(log, "--password secret --seconds 12");
+    ASSERT_GT(port, 0) << ReadText(log);
+    for (const bool lowSpeed : {false, true}) {
+        SCOPED_TRACE(lowSpeed ? "low speed" : "full speed");
+        const std::string out = dir.Path("connect.out");
+        const std::string avi = dir.Path(lowSpeed ? "low.avi" : "full.avi");
+        const int status = RunShell(std::string(TAMLOREX_CLI_PATH) + " connect --ip 127.0.0.1 --port " +
+                                    std::to_string(port) + " --password secret --seconds 2.5 --null-audio --avi " +
+                                    avi + (lowSpeed ? " --low-speed" : "") + " > " + out + " 2>&1");
+        const std::string lines = ReadText(out);
+        ASSERT_EQ(status, 0) << lines;
+        ASSERT_NE(lines.find("\"avi\":\"" + avi + "\",\"frames\":"), std::string::npos) << lines;
+        const test::ProbeResult probe(avi);
+        EXPECT_EQ(probe["v.codec_name"], "rawvideo");
+        EXPECT_EQ(probe["v.width"], "640");
+        EXPECT_EQ(probe["v.height"], "448");
+        EXPECT_EQ(probe["v.r_frame_rate"], lowSpeed ? "25/1" : "30/1");
+        EXPECT_GT(std::atoi(probe["v.nb_read_frames"].c_str()), 10) << lines;
+        // The simulated recorder's model type 2 sound: A-law at 8000 samples a second.
+        EXPECT_EQ(probe["a.codec_name"], "pcm_alaw");
+        EXPECT_EQ(probe["a.sample_rate"], "8000");
+        EXPECT_TRUE(test::ReadsCleanly(avi));
+    }
 }
 
 TEST(ConnectToSimulator, WrongPasswordEndsWithTheLoginFailure)

@@ -301,6 +301,38 @@ TEST_F(EngineTest, ModelFivePlaysOnlyTheSelectedChannelsSound)
     EXPECT_EQ(engine.Audio().WrittenCounter(), 600u);
 }
 
+TEST_F(EngineTest, AviCaptureTakesTheSoundThatIsPlayedAndTheLastPictureSize)
+{
+    engine.Initialize(6, 8);
+    engine.SetMode(kClientMode, 6, 1);
+    engine.SetMode(kPlayerMode, 6, 9);
+    int width = 0, height = 0;
+    EXPECT_FALSE(engine.CaptureFrameSize(width, height));  // no picture decoded yet
+    const std::string avi = dir.Path("capture.avi");
+    ASSERT_EQ(engine.StartCapture(avi, 640, 448, false), kCaptureOk);
+    EXPECT_TRUE(engine.IsCapturing());
+    // Model type 6 plays, and captures, audio channel 0 only.
+    const std::vector<Bytes> records = {Picture(0, 50, 6), Sound(0, 300), Sound(1, 500), Sound(0, 100),
+                                        Picture(1, 60, 6)};
+    ASSERT_TRUE(engine.OpenSource(Write(records, 0, 6), false));
+    ASSERT_TRUE(recorder.WaitFor([&] { return State() == kStatePause; }));
+    EXPECT_EQ(engine.Audio().WrittenCounter(), 400u);
+    ASSERT_TRUE(engine.CaptureFrameSize(width, height));
+    EXPECT_EQ(width, 640);
+    EXPECT_EQ(height, 448);
+    // 60 records a second shared by the eight channels of the page mask, at most 30.
+    EXPECT_EQ(engine.CaptureFramesPerSecond(false), 7);
+
+    const std::vector<std::uint8_t> frame(640 * 448 * 3, 0x40);
+    EXPECT_EQ(engine.CaptureWriter().WriteCaptureFrame(frame.data(), frame.size(), 1), kCaptureWritten);
+    EXPECT_EQ(engine.StopCapture(), kCaptureOk);
+    EXPECT_FALSE(engine.IsCapturing());
+    EXPECT_EQ(engine.CaptureWriter().SoundSamplesWritten(), 400);
+    EXPECT_EQ(engine.CaptureWriter().FramesWritten(), 1);
+    EXPECT_GT(test::ReadFile(avi).size(), frame.size());
+    EXPECT_EQ(engine.StopCapture(), kCaptureNotRecording);
+}
+
 TEST_F(EngineTest, ModeChangesStopTheWorker)
 {
     std::vector<Bytes> records;
