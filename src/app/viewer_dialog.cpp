@@ -674,13 +674,7 @@ void ViewerDialog::TimerTick(int timerId)
     if (shutDown_) return;
     if (autoConnect_) {
         autoConnect_ = false;
-        if (mode_ != 2) {
-            engine_->SetMode(kClientMode, -1, -1);
-            mode_ = 2;
-            SetTitleText(QString::fromLatin1(kTitleText));
-            engine_->Window().SetSplit(1, 0);
-            Layout(false, 0, 0);
-        }
+        if (mode_ != 2) SwitchMode(2);
         settings_.ipAddress = commandLineAddress_;
         settings_.port = IniFile::LeadingInt(commandLinePort_);
         Connect();
@@ -863,6 +857,9 @@ bool ViewerDialog::ExecuteCommand(int id)
 
 void ViewerDialog::SwitchMode(int mode)
 {
+    // A display recording belongs to the mode it was started in (its frame size, rate and source):
+    // its file is finished before the mode changes.
+    if (displayRecording_) StopDisplayRecording();
     if (mode == 1) engine_->SetMode(kPlayerMode, -1, -1);
     else engine_->SetMode(kClientMode, -1, -1);
     mode_ = mode;
@@ -1210,13 +1207,7 @@ void ViewerDialog::dropEvent(QDropEvent* event)
 
 void ViewerDialog::OpenDropped(const std::string& path)
 {
-    if (mode_ != 1) {
-        engine_->SetMode(kPlayerMode, -1, -1);
-        mode_ = 1;
-        SetTitleText(QString::fromLatin1(kTitleText));
-        engine_->Window().SetSplit(9, 0);
-        Layout(false, 0, 0);
-    }
+    if (mode_ != 1) SwitchMode(1);
     if (engine_->IsSourceOpen()) CloseRecording();
     OpenPath(path);
     UpdateCommandStates();

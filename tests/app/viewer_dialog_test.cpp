@@ -793,6 +793,17 @@ void ViewerDialogTest::saveAviRecordsTheShownPanesWithSound()
     const QString streams = QString::fromUtf8(probe.readAllStandardOutput());
     QVERIFY2(streams.contains("video,640,448"), qPrintable(streams));
     QVERIFY2(streams.contains("audio"), qPrintable(streams));
+
+    // A mode change finishes a display recording.
+    const QString second = f.dir.filePath("second.avi");
+    f.prompts.saveAnswer = second.toStdString();
+    d.ExecuteCommand(kCmdSaveAvi);
+    QVERIFY(d.DisplayRecording());
+    QVERIFY(WaitFor([&] { return d.Engine().CaptureWriter().FramesWritten() >= 1; }, 10000));
+    d.ExecuteCommand(kCmdClientMode);
+    QVERIFY(!d.DisplayRecording());
+    QVERIFY(!d.Engine().IsCapturing());
+    QVERIFY((QFile::permissions(second) & QFile::WriteOwner) == 0);
 }
 
 QTEST_MAIN(ViewerDialogTest)
