@@ -188,6 +188,13 @@ void VvfWriter::Close()
         FlushCalendarPages(videoAccumulation_.get(), videoAccumulated_, false, true);
         FlushCalendarPages(audioAccumulation_.get(), audioAccumulated_, true, true);
     } else {
+        // A record ends where the next start code begins: without one after it, no reader could
+        // end (and so deliver) the last record written. The closing code itself ends nowhere and
+        // is never delivered.
+        if (written_ > 0) {
+            static constexpr std::uint8_t kClosingCode[4] = {0x00, 0x00, 0x01, kVideoUpdateType};
+            LayIntoPages(kClosingCode, sizeof kClosingCode);
+        }
         const std::size_t used = static_cast<std::size_t>(written_ % kPageSize);
         if (used != 0) {
             const std::uint8_t zeros[kPageSize] = {};

@@ -77,7 +77,8 @@ TEST_F(WriterTest, StoredFormAndPagesReadBack)
     EXPECT_EQ(update[3], 0xF8);
     const std::uint8_t samples[30] = {9, 9, 7, 7};
     ASSERT_TRUE(writer.WriteAudio(samples, sizeof samples));
-    ASSERT_TRUE(Video(LivePicture(false, 5, 3, 105, 10)));
+    Bytes last = LivePicture(false, 5, 3, 105, 10);
+    ASSERT_TRUE(writer.WriteVideo(last.data(), static_cast<std::uint32_t>(last.size())));
     const Bytes file = Finish();
     ASSERT_EQ(file.size() % kPageSize, 0u);
     ASSERT_EQ(file.size(), 3 * kPageSize);
@@ -105,6 +106,14 @@ TEST_F(WriterTest, StoredFormAndPagesReadBack)
     ASSERT_TRUE(reader.IsAudio());
     // The two first bytes of the unit are the two bytes readers skip.
     EXPECT_EQ(Bytes(buffer.get(), buffer.get() + n), Bytes(samples + 2, samples + sizeof samples));
+    // The closing start code ends the last record, and is itself never delivered.
+    n = reader.ReadNext(buffer.get());
+    EXPECT_EQ(Bytes(buffer.get(), buffer.get() + n), last);
+    EXPECT_EQ(reader.ReadNext(buffer.get()), 0u);
+    EXPECT_EQ(reader.ReadNext(buffer.get()), 0u);
+    reader.SetPosition(reader.GetSize());
+    n = reader.ReadPrevious(buffer.get());
+    EXPECT_EQ(Bytes(buffer.get(), buffer.get() + n), last);
 }
 
 TEST_F(WriterTest, IntervalFromFrameNumbers)
@@ -117,7 +126,8 @@ TEST_F(WriterTest, IntervalFromFrameNumbers)
         ASSERT_TRUE(Video(LivePicture(true, 2, 0, frames[i], kPageBodySize - 7)));
     }
     const Bytes file = Finish();
-    ASSERT_EQ(file.size(), std::size(frames) * kPageSize);
+    // The closing start code after the last picture begins one more page.
+    ASSERT_EQ(file.size(), (std::size(frames) + 1) * kPageSize);
     for (std::size_t i = 0; i < std::size(frames); ++i)
         EXPECT_EQ(file[i * kPageSize + 6], expected[i]) << i;
 }
