@@ -806,8 +806,8 @@ bool ViewerDialog::ExecuteCommand(int id)
         settings_.alwaysOnTop = settings_.alwaysOnTop != 0 ? 0 : 1;
         ApplyTopMost();
         break;
-    case kCmdPlay: engine_->Play(1.0); break;
-    case kCmdPlayReverse: engine_->PlayReverse(1.0); break;
+    case kCmdPlay: engine_->Play(engine_->GetRequestedSpeed()); break;
+    case kCmdPlayReverse: engine_->PlayReverse(engine_->GetRequestedSpeed()); break;
     case kCmdPause: engine_->Pause(); break;
     case kCmdFastForward: engine_->FastForward(); break;
     case kCmdFastRewind: engine_->FastRewind(); break;

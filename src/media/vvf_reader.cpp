@@ -27,13 +27,16 @@ inline std::uint32_t LoadBigEndian32(const std::uint8_t* p)
 }
 
 // Reads up to `length` bytes at `offset`, retrying after interruptions; returns the count or -1.
-ssize_t ReadFully(int fd, std::uint8_t* out, std::size_t length, std::uint64_t offset)
+// A read error after some bytes returns those bytes and sets `*failed` when given (short of the
+// end of the file is then not the end of the data).
+ssize_t ReadFully(int fd, std::uint8_t* out, std::size_t length, std::uint64_t offset, bool* failed = nullptr)
 {
     std::size_t done = 0;
     while (done < length) {
         const ssize_t n = pread(fd, out + done, length - done, static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) continue;
+            if (failed != nullptr) *failed = true;
             return done > 0 ? static_cast<ssize_t>(done) : -1;
         }
         if (n == 0) break;
@@ -413,8 +416,9 @@ bool VvfReader::ExportSpan(std::uint64_t start, std::uint64_t end, const std::st
     bool ok = true;
     for (std::uint64_t offset = first; offset < last && ok;) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, last - offset));
-        const ssize_t got = ReadFully(fd_, chunk.data(), want, offset);
-        if (got < 0) {
+        bool readError = false;
+        const ssize_t got = ReadFully(fd_, chunk.data(), want, offset, &readError);
+        if (got < 0 || readError) {
             ok = false;
             break;
         }

@@ -1,4 +1,6 @@
 // tamlorex-sim: recorder simulator and test-data maker.
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -60,7 +62,15 @@ bool ParseNumber(std::string_view text, double& out)
     std::string s(text);
     char* end = nullptr;
     out = std::strtod(s.c_str(), &end);
-    return !s.empty() && end && *end == '\0';
+    return !s.empty() && end && *end == '\0' && std::isfinite(out);
+}
+
+// A parsed number as an int, held to the int range (the option's own range check follows).
+int ToInt(double value)
+{
+    if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
+    if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
+    return static_cast<int>(value);
 }
 
 bool ParseSize(std::string_view text, int& width, int& height)
@@ -68,8 +78,8 @@ bool ParseSize(std::string_view text, int& width, int& height)
     const std::size_t x = text.find('x');
     double w = 0, h = 0;
     if (x == std::string_view::npos || !ParseNumber(text.substr(0, x), w) || !ParseNumber(text.substr(x + 1), h)) return false;
-    width = static_cast<int>(w);
-    height = static_cast<int>(h);
+    width = ToInt(w);
+    height = ToInt(h);
     return true;
 }
 
@@ -104,8 +114,8 @@ int MakeYuvCommand(int argc, char** argv)
         double value = 0;
         if (name == "--size") return ParseSize(text, options.width, options.height);
         if (!ParseNumber(text, value)) return false;
-        if (name == "--frames") options.frames = static_cast<int>(value);
-        else if (name == "--channels") options.channels = static_cast<int>(value);
+        if (name == "--frames") options.frames = ToInt(value);
+        else if (name == "--channels") options.channels = ToInt(value);
         else return false;
         return true;
     });
@@ -134,8 +144,8 @@ int EncodeYuvCommand(int argc, char** argv)
         double value = 0;
         if (name == "--size") return ParseSize(text, options.width, options.height);
         if (!ParseNumber(text, value)) return false;
-        if (name == "--q") options.quantiserScale = static_cast<int>(value);
-        else if (name == "--model" && value >= 0 && value <= 6) options.modelType = static_cast<int>(value);
+        if (name == "--q") options.quantiserScale = ToInt(value);
+        else if (name == "--model" && value >= 0 && value <= 6) options.modelType = ToInt(value);
         else return false;
         return true;
     });
@@ -171,11 +181,11 @@ int MakeSampleCommand(int argc, char** argv)
             return 2;
         }
         ++i;
-        if (name == "--channels") options.channels = static_cast<int>(value);
+        if (name == "--channels") options.channels = ToInt(value);
         else if (name == "--seconds") options.seconds = value;
-        else if (name == "--model") options.modelType = static_cast<int>(value);
-        else if (name == "--height") options.height = static_cast<int>(value);
-        else if (name == "--quantiser") options.quantiserScale = static_cast<int>(value);
+        else if (name == "--model") options.modelType = ToInt(value);
+        else if (name == "--height") options.height = ToInt(value);
+        else if (name == "--quantiser") options.quantiserScale = ToInt(value);
         else if (name == "--start" && value >= 0 && value <= 4294967295.0) options.startTime = static_cast<std::uint32_t>(value);
         else {
             std::fprintf(stderr, "tamlorex-sim: unknown or bad option %s\n", argv[i - 1]);
@@ -226,15 +236,15 @@ int ServeCommand(int argc, char** argv)
             return 2;
         }
         const auto in = [&](double lo, double hi) { return value >= lo && value <= hi; };
-        if (name == "--port" && in(0, 65535)) options.port = static_cast<int>(value);
-        else if (name == "--ddns-port" && in(0, 65535)) options.ddnsPort = static_cast<int>(value);
+        if (name == "--port" && in(0, 65535)) options.port = ToInt(value);
+        else if (name == "--ddns-port" && in(0, 65535)) options.ddnsPort = ToInt(value);
         else if (name == "--seconds" && in(0, 1e7)) options.seconds = value;
         else if (name == "--fps" && in(0.1, 100)) options.fps = value;
-        else if (name == "--wait-ms" && in(0, 600000)) options.waitMs = static_cast<int>(value);
-        else if (name == "--model" && in(0, 6)) options.feed.sourceModel = static_cast<int>(value);
-        else if (name == "--channels" && in(1, 16)) options.feed.channels = static_cast<int>(value);
-        else if (name == "--height" && (value == 224 || value == 272)) options.feed.height = static_cast<int>(value);
-        else if (name == "--quantiser" && in(1, kMaxQuantiserScale)) options.feed.quantiserScale = static_cast<int>(value);
+        else if (name == "--wait-ms" && in(0, 600000)) options.waitMs = ToInt(value);
+        else if (name == "--model" && in(0, 6)) options.feed.sourceModel = ToInt(value);
+        else if (name == "--channels" && in(1, 16)) options.feed.channels = ToInt(value);
+        else if (name == "--height" && (value == 224 || value == 272)) options.feed.height = ToInt(value);
+        else if (name == "--quantiser" && in(1, kMaxQuantiserScale)) options.feed.quantiserScale = ToInt(value);
         else {
             std::fprintf(stderr, "tamlorex-sim: unknown or bad option %s %s\n", argv[i - 1], argv[i]);
             return 2;

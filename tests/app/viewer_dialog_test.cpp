@@ -406,6 +406,18 @@ void ViewerDialogTest::statusLineShowsStateAndSpeed()
     }));
     // The slider follows the position in pages.
     QCOMPARE(static_cast<std::uint64_t>(d.PositionSlider().value()), d.Engine().GetPosition() / 4096);
+    // Play starts at the requested speed, which Speed Up changed.
+    d.ExecuteCommand(kCmdSpeedNormal);
+    d.ExecuteCommand(kCmdPlay);
+    QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePlay && d.Engine().GetSpeed() == 1.0; }));
+    d.ExecuteCommand(kCmdSpeedUp);
+    d.ExecuteCommand(kCmdPause);
+    QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePause; }));
+    d.ExecuteCommand(kCmdPlay);
+    QVERIFY(WaitFor([&] {
+        d.TimerTick(kTimerStatus);
+        return d.Status().StatusWord() == QStringLiteral("PLAY  x 1.1");
+    }));
 }
 
 void ViewerDialogTest::splitCommandsPageThroughChannels()

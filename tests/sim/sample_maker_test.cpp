@@ -383,6 +383,14 @@ TEST(SimProgram, HelpAndMakeSample)
 
     RunSim("make-sample " + path + " --channels 99", status);
     EXPECT_NE(status, 0);
+    // Numbers beyond any int, and ones that are not finite, are refused like any bad value.
+    for (const char* bad : {" --channels 1e10", " --quantiser -1e300", " --seconds nan", " --height inf"}) {
+        const std::string text = RunSim("make-sample " + path + bad, status);
+        EXPECT_NE(status, 0) << bad;
+        EXPECT_NE(text.find("tamlorex-sim"), std::string::npos) << text;
+    }
+    EXPECT_EQ(RunSim("serve --port 1e12", status).find("listening"), std::string::npos);
+    EXPECT_NE(status, 0);
     RunSim("frobnicate", status);
     EXPECT_NE(status, 0);
 }
