@@ -85,8 +85,11 @@ void StreamParser::CompleteMessage()
 void StreamParser::OnStartCode(std::uint8_t type)
 {
     if (audioFill_ != 0) {
-        if (audioFill_ >= kStartCodeSize) audioFill_ -= kStartCodeSize;
-        audio_.Push(audio_buffer_.get(), audioFill_, CalendarTime{});
+        // The count ends with this start code's bytes, or with what the two skipped bytes left of
+        // them: a block of no more than that holds no samples and is not pushed. (A sound block
+        // that a message follows resumes after the message only to meet the next start code.)
+        const std::size_t samples = audioFill_ > kStartCodeSize ? audioFill_ - kStartCodeSize : 0;
+        if (samples > 0) audio_.Push(audio_buffer_.get(), samples, CalendarTime{});
         audioFill_ = 0;
         audioSkip_ = 0;
     }

@@ -111,7 +111,8 @@ public:
 };
 
 struct Fixture {
-    explicit Fixture(const std::vector<std::string>& args = {}, const std::string& ini = "")
+    // `engineClient`: Client mode on the engine's own network client instead of the fake one.
+    explicit Fixture(const std::vector<std::string>& args = {}, const std::string& ini = "", bool engineClient = false)
     {
         settingsPath = dir.filePath("viewer.INI").toStdString();
         if (!ini.empty()) {
@@ -123,7 +124,7 @@ struct Fixture {
         options.settingsPath = settingsPath;
         options.commandLine = ParseCommandLine(args);
         options.audioDevice = &audio;
-        options.client = &client;
+        options.client = engineClient ? nullptr : &client;
         options.prompts = &prompts;
         dialog = std::make_unique<ViewerDialog>(options);
     }
@@ -180,6 +181,7 @@ private slots:
     void popupMenusHoldEveryItem();
     void stillCaptureGoesToTheCaptureFolder();
     void saveAviRecordsTheShownPanesWithSound();
+    void clientModeAgainstTheRecorderSimulator();
 };
 
 void ViewerDialogTest::firstStartOpensWithDefaults()
@@ -816,6 +818,59 @@ void ViewerDialogTest::saveAviRecordsTheShownPanesWithSound()
     QVERIFY(!d.DisplayRecording());
     QVERIFY(!d.Engine().IsCapturing());
     QVERIFY((QFile::permissions(second) & QFile::WriteOwner) == 0);
+}
+
+void ViewerDialogTest::clientModeAgainstTheRecorderSimulator()
+{
+    QTemporaryDir dir;
+    QProcess sim;
+    sim.start(TAMLOREX_SIM_PATH, {"serve", "--port", "0", "--password", "4321", "--seconds", "30"});
+    QVERIFY(sim.waitForStarted());
+    int port = 0;
+    QVERIFY(WaitFor([&] {
+        sim.waitForReadyRead(20);
+        const QString text = QString::fromUtf8(sim.peek(4096));
+        const int at = text.indexOf("{\"listening\":");
+        if (at >= 0) port = text.mid(at + 13).section(QLatin1Char('}'), 0, 0).toInt();
+        return port > 0;
+    }));
+    const std::string folder = dir.path().toStdString();
+    Fixture f({}, "[Tamlorex Viewer]\nIP Address=127.0.0.1\nPort=" + std::to_string(port) +
+                      "\nLocal Recording Path=" + folder + "\n",
+              true);
+    ViewerDialog& d = *f.dialog;
+    d.ExecuteCommand(kCmdClientMode);
+    f.prompts.onLogin = [](LoginDialog& login) {
+        login.findChild<QLineEdit*>(QString::number(kLoginPasswordEdit))->setText(QStringLiteral("4321"));
+    };
+    QVERIFY(d.ExecuteCommand(kCmdConnect));
+    QVERIFY(WaitFor([&] { return d.Engine().GetConnState() == kConnOnline && d.Engine().Window().HasPicture(0); }));
+
+    // Local recording, and "Save AVI" at low speed: one frame per tick of the window's 40 ms timer.
+    QVERIFY(d.ExecuteCommand(kCmdStartLocalRecording));
+    QVERIFY(d.Engine().IsLocalRecording());
+    f.prompts.saveAnswer = dir.filePath("live.avi").toStdString();
+    d.ExecuteCommand(kCmdSaveAvi);
+    QCOMPARE(f.prompts.questions.back(), std::string("Internet low speed?"));
+    QVERIFY(d.DisplayRecording());
+    QVERIFY(WaitFor([&] { return d.Engine().CaptureWriter().FramesWritten() >= 5; }));
+    d.ExecuteCommand(kCmdSaveAvi);
+    QVERIFY(!d.Engine().IsCapturing());
+    QVERIFY(d.ExecuteCommand(kCmdStopLocalRecording));
+    QVERIFY(!d.Engine().IsLocalRecording());
+    QCOMPARE(QDir(QString::fromStdString(folder)).entryList({"*.VVF"}, QDir::Files).size(), 1);
+
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-select_streams", "v", "-show_entries", "stream=width,height,r_frame_rate",
+                            "-of", "csv=p=0", dir.filePath("live.avi")});
+    QVERIFY(probe.waitForFinished(20000));
+    QCOMPARE(QString::fromUtf8(probe.readAllStandardOutput()).trimmed(), QStringLiteral("640,448,25/1"));
+
+    // Connect again disconnects.
+    QVERIFY(d.ExecuteCommand(kCmdConnect));
+    QVERIFY(WaitFor([&] { return d.Engine().GetConnState() == kConnIdle; }));
+    sim.kill();
+    sim.waitForFinished();
 }
 
 QTEST_MAIN(ViewerDialogTest)

@@ -151,6 +151,25 @@ TEST(StreamParser, MessageInsideAudioEndsTheBlockAndANewOneFollows)
     EXPECT_EQ(rig.codes, std::vector<std::uint16_t>{MSG_STATUS});
 }
 
+TEST(StreamParser, MessageAfterAudioLeavesNoSoundOfStartCodeBytes)
+{
+    ParserRig rig;
+    // The sound block resumes after the message, but only the next picture's start code follows:
+    // no block of its two last bytes may reach the sound.
+    const Bytes picture = Start(0xF9) + Filler(50, 3);
+    rig.Feed(Start(0xFA) + Bytes{1, 2} + Filler(40, 1) + ControlPacket::Build(MSG_STATUS, {1}) + picture +
+             Start(0xF8));
+    const auto sound = rig.Drain(rig.audio);
+    ASSERT_EQ(sound.size(), 1u);
+    EXPECT_EQ(sound[0], Filler(40, 1));
+    const auto pictures = rig.Drain(rig.video);
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_EQ(pictures[0], picture);
+    // An empty block is not pushed either.
+    rig.Feed(Start(0xFA) + Bytes{1, 2} + Start(0xF9));
+    EXPECT_TRUE(rig.Drain(rig.audio).empty());
+}
+
 TEST(StreamParser, ShortDeclaredMessageCompletesAtItsEighthByte)
 {
     ParserRig rig;
