@@ -779,6 +779,9 @@ void ViewerDialogTest::saveAviRecordsTheShownPanesWithSound()
 {
     Fixture f({TAMLOREX_SAMPLE_PATH});
     ViewerDialog& d = *f.dialog;
+    // The frame size comes from the first decoded picture.
+    int width = 0, height = 0;
+    QVERIFY(WaitFor([&] { return d.Engine().CaptureFrameSize(width, height); }));
     QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePlay; }));
     const QString path = f.dir.filePath("DVR.avi");
     f.prompts.saveAnswer = path.toStdString();
