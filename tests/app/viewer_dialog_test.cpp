@@ -408,7 +408,10 @@ void ViewerDialogTest::statusLineShowsStateAndSpeed()
     }));
     // The slider follows the position in pages.
     QCOMPARE(static_cast<std::uint64_t>(d.PositionSlider().value()), d.Engine().GetPosition() / 4096);
-    // Play starts at the requested speed, which Speed Up changed.
+    // Play starts at the requested speed, which Speed Up changed (from the start of the sample, so
+    // that its end does not pause the playing).
+    d.Engine().Seek(0);
+    QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePause && d.Engine().GetPosition() < 65536; }));
     d.ExecuteCommand(kCmdSpeedNormal);
     d.ExecuteCommand(kCmdPlay);
     QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePlay && d.Engine().GetSpeed() == 1.0; }));
