@@ -842,7 +842,12 @@ bool ViewerDialog::ExecuteCommand(int id)
     case kCmdNetworkOptions: break;
     case kCmdConnect: Connect(); break;
     case kCmdDisconnectString: break;
-    case kCmdStartLocalRecording: client_->StartLocalRecording(settings_.localRecordingPath); break;
+    case kCmdStartLocalRecording:
+        // A missing or read-only folder would otherwise lose the recording without a word.
+        if (!client_->StartLocalRecording(settings_.localRecordingPath))
+            prompts_->Message(this, "Local recording could not start: no file can be created in \"" +
+                                        settings_.localRecordingPath + "\".", std::string());
+        break;
     case kCmdStopLocalRecording: client_->StopLocalRecording(); break;
     default:
         if (DvrKeyFor(id) >= 0) {

@@ -637,6 +637,10 @@ void ViewerDialogTest::dvrControlNeedsLogin()
     QCOMPARE(f.client.keys, (std::vector<int>{0x15, 0x0F, 0x84}));
     QVERIFY(d.IsCommandEnabled(kCmdStartLocalRecording));
     QVERIFY(!d.IsCommandEnabled(kCmdStopLocalRecording));
+    // A recording that cannot start is reported.
+    QVERIFY(d.ExecuteCommand(kCmdStartLocalRecording));
+    QCOMPARE(f.prompts.messages.size(), std::size_t{1});
+    QVERIFY(f.prompts.messages[0].rfind("Local recording could not start", 0) == 0);
 }
 
 void ViewerDialogTest::keyboardForwarding()
@@ -855,6 +859,7 @@ void ViewerDialogTest::clientModeAgainstTheRecorderSimulator()
     // Local recording, and "Save AVI" at low speed: one frame per tick of the window's 40 ms timer.
     QVERIFY(d.ExecuteCommand(kCmdStartLocalRecording));
     QVERIFY(d.Engine().IsLocalRecording());
+    QVERIFY(f.prompts.messages.empty());
     f.prompts.saveAnswer = dir.filePath("live.avi").toStdString();
     d.ExecuteCommand(kCmdSaveAvi);
     QCOMPARE(f.prompts.questions.back(), std::string("Internet low speed?"));
