@@ -341,7 +341,7 @@ bool MediaEngine::StartLocalRecording(const std::string& path)
     recordingPath_.clear();
     // The name is taken by creating the file, so that no other recording can have it meanwhile.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = FreeRecordingPath(path);
+        const std::string candidate = FreeFilePath(path);
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0) {
             if (errno == EEXIST) continue;

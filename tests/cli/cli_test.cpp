@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <sstream>
@@ -7,6 +6,7 @@
 #include <vector>
 
 #include "media/vvf_builder.h"
+#include "run_command.h"
 
 namespace tamlorex {
 namespace {
@@ -26,13 +26,7 @@ Result RunCli(const std::string& args, const std::string& errPath = "/dev/null")
 {
     Result r;
     const std::string command = "TZ=UTC " + std::string(TAMLOREX_CLI_PATH) + " " + args + " 2>" + errPath;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return r;
-    char chunk[4096];
-    std::size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) r.out.append(chunk, n);
-    const int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = test::RunCommand(command, &r.status);
     std::istringstream in(r.out);
     for (std::string line; std::getline(in, line);) r.lines.push_back(line);
     return r;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <mutex>
@@ -10,6 +9,7 @@
 
 #include "net/control_packet.h"
 #include "net/fake_recorder.h"
+#include "run_command.h"
 #include "sim/audio_encode.h"
 #include "sim/picture_encoder.h"
 
@@ -19,18 +19,7 @@ namespace {
 using testing::FakeRecorder;
 using Bytes = std::vector<std::uint8_t>;
 
-std::string Capture(const std::string& command, int& status)
-{
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char chunk[4096];
-    std::size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) out.append(chunk, n);
-    const int raw = pclose(pipe);
-    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return out;
-}
+std::string Capture(const std::string& command, int& status) { return test::RunCommand(command, &status); }
 
 std::vector<std::string> Matching(const std::string& text, const std::string& needle)
 {

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,22 +8,12 @@
 #include <vector>
 
 #include "media/vvf_builder.h"
+#include "run_command.h"
 
 namespace tamlorex {
 namespace {
 
-std::string Capture(const std::string& command, int& status)
-{
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char chunk[4096];
-    std::size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) out.append(chunk, n);
-    const int raw = pclose(pipe);
-    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return out;
-}
+std::string Capture(const std::string& command, int& status) { return test::RunCommand(command, &status); }
 
 std::vector<std::string> Lines(const std::string& text)
 {

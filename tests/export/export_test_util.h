@@ -10,23 +10,10 @@
 #include <vector>
 
 #include "media/vvf_builder.h"
+#include "run_command.h"
 #include "sim/picture_encoder.h"
 
 namespace tamlorex::test {
-
-// Standard output of a shell command and its exit status.
-inline std::string RunCommand(const std::string& command, int* status = nullptr)
-{
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char chunk[4096];
-    std::size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) out.append(chunk, n);
-    const int s = pclose(pipe);
-    if (status) *status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-    return out;
-}
 
 // The streams of a file as ffprobe reads them (frames and packets counted), in one run: fields
 // under "<index>.<field>" and, for the first video and sound streams, "v.<field>" and "a.<field>".

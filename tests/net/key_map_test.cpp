@@ -46,10 +46,10 @@ TEST(LocalRecordingPath, NameAndJoiningRules)
     // 3 March 2009 14:05:09 (the tests run in UTC).
     const std::time_t when = 1236089109;
     EXPECT_EQ(LocalRecordingName(when), "20090303-140509.VVF");
-    EXPECT_EQ(JoinRecordingPath("/rec/", "a.VVF"), "/rec/a.VVF");
-    EXPECT_EQ(JoinRecordingPath("/rec", "a.VVF"), "/rec/a.VVF");
-    EXPECT_EQ(JoinRecordingPath("", "a.VVF"), "a.VVF");
-    EXPECT_EQ(JoinRecordingPath("/", "a.VVF"), "a.VVF");  // shorter than two characters
+    EXPECT_EQ(JoinFolderPath("/rec/", "a.VVF"), "/rec/a.VVF");
+    EXPECT_EQ(JoinFolderPath("/rec", "a.VVF"), "/rec/a.VVF");
+    EXPECT_EQ(JoinFolderPath("", "a.VVF"), "a.VVF");
+    EXPECT_EQ(JoinFolderPath("/", "a.VVF"), "a.VVF");  // shorter than two characters
 }
 
 TEST(LocalRecordingPath, HomeIsExpandedAndExistingNamesAreNotReused)
@@ -75,7 +75,7 @@ TEST(LocalRecordingPath, HomeIsExpandedAndExistingNamesAreNotReused)
         std::fclose(f);
     }
     EXPECT_EQ(NewLocalRecordingPath(sub + "/", when), sub + "/20090303-140509-2.VVF");
-    EXPECT_EQ(FreeRecordingPath(sub + "/none.VVF"), sub + "/none.VVF");
+    EXPECT_EQ(FreeFilePath(sub + "/none.VVF"), sub + "/none.VVF");
     std::remove(first.c_str());
     std::remove((sub + "/20090303-140509-1.VVF").c_str());
     rmdir(sub.c_str());

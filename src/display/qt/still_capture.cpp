@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/file_paths.h"
+
 namespace tamlorex::display {
 namespace {
 
@@ -34,12 +36,6 @@ std::uint32_t Get32(const std::vector<std::uint8_t>& in, std::size_t at)
            static_cast<std::uint32_t>(in[at + 2]) << 16 | static_cast<std::uint32_t>(in[at + 3]) << 24;
 }
 
-bool Exists(const std::string& path)
-{
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
-}
-
 }  // namespace
 
 std::string StillCaptureName(const std::tm& local)
@@ -48,24 +44,6 @@ std::string StillCaptureName(const std::tm& local)
     std::snprintf(name, sizeof name, "%04d%02d%02d-%02d%02d%02d.bmp", local.tm_year + 1900, local.tm_mon + 1,
                   local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     return name;
-}
-
-std::string JoinCapturePath(const std::string& folder, const std::string& name)
-{
-    if (folder.size() < 2) return name;
-    if (folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
-
-std::string UniqueCapturePath(const std::string& path)
-{
-    if (!Exists(path)) return path;
-    const std::string stem = path.size() >= 4 ? path.substr(0, path.size() - 4) : path;
-    const std::string extension = path.size() >= 4 ? path.substr(path.size() - 4) : std::string();
-    for (int n = 1;; ++n) {
-        const std::string candidate = stem + "-" + std::to_string(n) + extension;
-        if (!Exists(candidate)) return candidate;
-    }
 }
 
 std::uint32_t BmpPixelOffset(std::uint32_t compression, int bitCount, std::uint32_t colorsUsed)
@@ -145,10 +123,10 @@ std::string StillCapture(QWidget& widget, const std::string& folder)
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    const std::string path = UniqueCapturePath(JoinCapturePath(folder, StillCaptureName(local)));
+    const std::string path = FreeFilePath(JoinFolderPath(folder, StillCaptureName(local)));
     CaptureToFile(widget, path);
     QGuiApplication::restoreOverrideCursor();
-    return Exists(path) ? path : std::string();
+    return PathExists(path) ? path : std::string();
 }
 
 }  // namespace tamlorex::display

@@ -17,11 +17,6 @@ inline constexpr std::size_t kBmpInfoHeaderSize = 40;
 
 // The file name of a capture taken at the local time: "%04d%02d%02d-%02d%02d%02d.bmp".
 std::string StillCaptureName(const std::tm& local);
-// Joins the capture folder and the name: the bare name for a folder shorter than 2 characters,
-// no second "/" after a folder that ends in one.
-std::string JoinCapturePath(const std::string& folder, const std::string& name);
-// The path itself, or with "-1", "-2", ... before ".bmp" when a file of that name exists.
-std::string UniqueCapturePath(const std::string& path);
 
 // Bytes before the pixel bits, from the bitmap header's compression, bit count and colours used.
 std::uint32_t BmpPixelOffset(std::uint32_t compression, int bitCount, std::uint32_t colorsUsed);

@@ -12,6 +12,7 @@
 #include "display/qt/display_recording.h"
 #include "display/qt/pixel_format.h"
 #include "display/qt/still_capture.h"
+#include "platform/file_paths.h"
 #include "display/qt/video_widget.h"
 #include "display/video_window.h"
 
@@ -346,17 +347,17 @@ void RendererTest::captureNamesAndPaths()
     t.tm_min = 5;
     t.tm_sec = 9;
     QCOMPARE(StillCaptureName(t), std::string("20090303-140509.bmp"));
-    QCOMPARE(JoinCapturePath("", "a.bmp"), std::string("a.bmp"));
-    QCOMPARE(JoinCapturePath("/", "a.bmp"), std::string("a.bmp"));
-    QCOMPARE(JoinCapturePath("/data/", "a.bmp"), std::string("/data/a.bmp"));
-    QCOMPARE(JoinCapturePath("/data", "a.bmp"), std::string("/data/a.bmp"));
+    QCOMPARE(JoinFolderPath("", "a.bmp"), std::string("a.bmp"));
+    QCOMPARE(JoinFolderPath("/", "a.bmp"), std::string("a.bmp"));
+    QCOMPARE(JoinFolderPath("/data/", "a.bmp"), std::string("/data/a.bmp"));
+    QCOMPARE(JoinFolderPath("/data", "a.bmp"), std::string("/data/a.bmp"));
     QTemporaryDir dir;
     const std::string first = dir.filePath("x.bmp").toStdString();
-    QCOMPARE(UniqueCapturePath(first), first);
+    QCOMPARE(FreeFilePath(first), first);
     QFile(QString::fromStdString(first)).open(QIODevice::WriteOnly);
-    QCOMPARE(UniqueCapturePath(first), dir.filePath("x-1.bmp").toStdString());
+    QCOMPARE(FreeFilePath(first), dir.filePath("x-1.bmp").toStdString());
     QFile(dir.filePath("x-1.bmp")).open(QIODevice::WriteOnly);
-    QCOMPARE(UniqueCapturePath(first), dir.filePath("x-2.bmp").toStdString());
+    QCOMPARE(FreeFilePath(first), dir.filePath("x-2.bmp").toStdString());
 }
 
 void RendererTest::stillCaptureFileLayout()
