@@ -105,7 +105,6 @@ inline constexpr int kMinWindowWidth = 578;
 inline constexpr int kMinWindowHeight = 486;
 inline constexpr int kResizeCorner = 16;
 
-inline constexpr int kPageBytes = 4096;
 // A marked span must stay below 650 MiB to be exported.
 inline constexpr unsigned long long kMaxExportSpan = 0x28A00000ULL;
 

@@ -1,6 +1,6 @@
 #include "app/engine_capture_link.h"
 
-#include "media/media_engine.h"
+#include "engine/media_engine.h"
 
 namespace tamlorex::app {
 

@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "media/media_engine.h"
+#include "engine/media_engine.h"
 #include "net/key_map.h"
 #include "net/local_recording.h"
 

@@ -36,7 +36,7 @@
 #include "controls/viewer_slider.h"
 #include "display/qt/still_capture.h"
 #include "display/qt/video_widget.h"
-#include "media/media_engine.h"
+#include "engine/media_engine.h"
 #include "media/vvf_reader.h"
 
 namespace tamlorex::app {
@@ -648,7 +648,7 @@ QMenu* ViewerDialog::Popup(int mode) const { return mode == 2 ? clientPopup_ : p
 void ViewerDialog::SetPositionRange()
 {
     const std::uint64_t size = engine_->GetSize();
-    positionSlider_->setRange(0, size <= 1 ? 0 : static_cast<int>(size / kPageBytes));
+    positionSlider_->setRange(0, size <= 1 ? 0 : static_cast<int>(size / kPageSize));
 }
 
 void ViewerDialog::SetMarks(std::uint64_t in, std::uint64_t out)
@@ -706,7 +706,7 @@ void ViewerDialog::TimerTick(int timerId)
     if (mode_ == 1) {
         if (!positionSlider_->isSliderDown()) {
             const QSignalBlocker block(positionSlider_);
-            positionSlider_->setValue(static_cast<int>(engine_->GetPosition() / kPageBytes));
+            positionSlider_->setValue(static_cast<int>(engine_->GetPosition() / kPageSize));
         }
         CalendarTime time;
         std::string text = " ";
@@ -1089,7 +1089,7 @@ void ViewerDialog::OnSliderMessage(std::uint32_t message, int controlId)
     }
     if (controlId == kIdPositionSlider && message == kSliderMoving) {
         const std::uint64_t page = static_cast<std::uint64_t>(positionSlider_->value());
-        if (page != engine_->GetPosition() / kPageBytes) engine_->Seek(page * kPageBytes);
+        if (page != engine_->GetPosition() / kPageSize) engine_->Seek(page * kPageSize);
     }
 }
 

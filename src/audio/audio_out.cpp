@@ -44,18 +44,8 @@ constexpr char kLoopFailed[] = "Sound out fail !";
 
 AudioFormat AudioFormatForModel(int modelType)
 {
-    switch (modelType) {
-    case 3: return {13183, 16};
-    case 4: return {8000, 8};
-    case 5:
-    case 6: return {16000, 8};
-    default: return {8000, 16};
-    }
-}
-
-bool ModelUsesALaw(int modelType)
-{
-    return !(modelType == 4 || modelType == 5 || modelType == 6);
+    const ModelRules& rules = RulesFor(modelType);
+    return {rules.soundRate, rules.outputBits};
 }
 
 std::int16_t ALawToLinear(std::uint8_t code)

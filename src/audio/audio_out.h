@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "media/model_type.h"
+
 namespace tamlorex {
 
 class Alerts;
@@ -27,8 +29,6 @@ struct AudioFormat {
     int bits;
 };
 AudioFormat AudioFormatForModel(int modelType);
-// True when the model type carries A-law sound (expanded to 16 bits), false for 8-bit linear.
-bool ModelUsesALaw(int modelType);
 // ITU-T G.711 A-law to a 16-bit linear sample.
 std::int16_t ALawToLinear(std::uint8_t code);
 

@@ -17,7 +17,7 @@
 #include "cli/commands.h"
 #include "cli/source.h"
 #include "display/mouse_report.h"
-#include "media/media_engine.h"
+#include "engine/media_engine.h"
 #include "net/key_map.h"
 #include "net/net_client.h"
 #include "platform/md5.h"

@@ -100,7 +100,7 @@ int RunDecode(int argc, char** argv)
         std::printf("{\"i\":%d,\"channel\":%d,\"width\":%u,\"height\":%u,\"full\":%d,\"q\":%u,\"slices\":%u", index,
                     decoder.Channel(), width, height, decoder.FullPicture() ? 1 : 0, decoder.QuantiserScale(),
                     decoder.SliceCount());
-        if (model == 5)
+        if (RulesFor(static_cast<ModelType>(model)).layout == HeaderLayout::kD)
             std::printf(",\"dual\":%d,\"left\":%d,\"right\":%d,\"lhide\":%d,\"rhide\":%d", decoder.DualFlag(),
                         decoder.DualLeftChannel(), decoder.DualRightChannel(), decoder.LeftHidden(),
                         decoder.RightHidden());

@@ -63,7 +63,7 @@ bool ParseChannels(const std::string& list, std::uint16_t& mask)
         const std::size_t comma = list.find(',', start);
         const std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         long long channel = 0;
-        if (!ParseSigned(item, channel) || channel < 1 || channel > kExportChannels) return false;
+        if (!ParseSigned(item, channel) || channel < 1 || channel > kMaxChannels) return false;
         mask = static_cast<std::uint16_t>(mask | (1u << (channel - 1)));
         if (comma == std::string::npos) break;
         start = comma + 1;

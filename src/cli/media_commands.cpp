@@ -188,7 +188,7 @@ void PrintSummaryText(const std::string& path, int model, bool drive, const Reco
     std::printf("Size        %" PRIu64 " bytes: %" PRIu64 " pages", s.size, s.pages);
     if (s.partialBytes) std::printf(" and a partial page of %" PRIu64 " bytes (not read)", s.partialBytes);
     std::printf("\nBad pages   %" PRIu64 " with a wrong checksum\n", s.badPages);
-    if (model == 0)
+    if (RulesFor(model).calendarPages)
         std::printf("Note        model type 0 pages carry no checksum; such recordings cannot be read here\n");
     std::printf("Records     %" PRIu64 " pictures (%" PRIu64 " full, %" PRIu64 " update), %" PRIu64 " sound blocks\n",
                 video, s.fullPictures, s.updatePictures, audio);

@@ -15,7 +15,7 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/source.h"
-#include "media/media_engine.h"
+#include "engine/media_engine.h"
 #include "platform/md5.h"
 #include "platform/notifier.h"
 

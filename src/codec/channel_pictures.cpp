@@ -4,11 +4,11 @@
 
 namespace tamlorex {
 
-ChannelPictures::ChannelPictures() : buffers_(kChannels, std::vector<std::uint8_t>(kYuvPictureBufferSize)) {}
+ChannelPictures::ChannelPictures() : buffers_(kMaxChannels, std::vector<std::uint8_t>(kYuvPictureBufferSize)) {}
 
 YuvPicture ChannelPictures::For(int channel, std::uint32_t width, std::uint32_t height)
 {
-    const auto slot = static_cast<std::size_t>(channel) & (kChannels - 1);
+    const auto slot = static_cast<std::size_t>(channel) & (kMaxChannels - 1);
     std::vector<std::uint8_t>& buffer = buffers_[slot];
     if (sizes_[slot][0] != width || sizes_[slot][1] != height) {
         const std::size_t luma = std::min<std::size_t>(std::size_t{width} * height, buffer.size());

@@ -6,13 +6,12 @@
 #include <vector>
 
 #include "codec/yuv_picture.h"
+#include "media/frame_record.h"
 
 namespace tamlorex {
 
 class ChannelPictures {
 public:
-    static constexpr int kChannels = 16;
-
     ChannelPictures();
     // The channel's picture buffer (kYuvPictureBufferSize bytes) for a picture of this size.
     YuvPicture For(int channel, std::uint32_t width, std::uint32_t height);
@@ -21,7 +20,7 @@ public:
 
 private:
     std::vector<std::vector<std::uint8_t>> buffers_;
-    std::array<std::array<std::uint32_t, 2>, kChannels> sizes_{};
+    std::array<std::array<std::uint32_t, 2>, kMaxChannels> sizes_{};
 };
 
 }  // namespace tamlorex

@@ -90,30 +90,27 @@ void VideoDecoder::ParseLayout(const uint8_t* record, uint32_t length) {
     const uint8_t type = record[3];
     const uint8_t b4 = record[4];
     const uint8_t b5 = record[5];  // length > 5 here
-    switch (modelType_) {
-    case 0:  // layout A
+    switch (RulesFor(modelType_).layout) {
+    case HeaderLayout::kA:
         fullPicture_ = b4 >> 7;
         quantiserScale_ = (b4 >> 3) & 0xF;
         channel_ = (b4 & 0x7) < 4 ? (b4 & 0x7) : 0;
         dualFlag_ = 0;
         break;
-    case 1:
-    case 3:
-    case 4:
-    case 6:  // layout B
+    case HeaderLayout::kB:
         fullPicture_ = type == kTypeFullPicture;
         quantiserScale_ = b4 >> 4;
         channel_ = b4 & 0xF;
         dualFlag_ = 0;
         break;
-    case 2:  // layout C; a missing byte 6 reads as zero
+    case HeaderLayout::kC:  // a missing byte 6 reads as zero
         fullPicture_ = b4 >> 7;
         quantiserScale_ = (b4 >> 3) & 0xF;
         channel_ = 0;
         extraValue_ = uint16_t(b5 << 8 | (length > 6 ? record[6] : 0));
         dualFlag_ = 0;
         break;
-    case 5:  // layout D
+    case HeaderLayout::kD:
         fullPicture_ = type == kTypeFullPicture;
         quantiserScale_ = b4 >> 4;
         channel_ = b4 & 0xF;
@@ -123,7 +120,7 @@ void VideoDecoder::ParseLayout(const uint8_t* record, uint32_t length) {
         rightHidden_ = (b5 >> 1) & 1;
         dualLeftChannel_ = channel_;
         break;
-    default:  // unknown model: nothing read
+    case HeaderLayout::kNone:  // unknown model: nothing read
         break;
     }
 }

@@ -13,11 +13,9 @@
 #include "codec/slice_decoder.h"
 #include "codec/vlc_tables.h"
 #include "codec/yuv_picture.h"
+#include "media/model_type.h"
 
 namespace tamlorex {
-
-// Recorder variant 0..6; selects the picture-header layout.
-using ModelType = int32_t;
 
 class VideoDecoder {
 public:

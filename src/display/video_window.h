@@ -12,7 +12,6 @@
 
 namespace tamlorex {
 
-inline constexpr int kMaxChannels = 16;
 inline constexpr std::size_t kStoredPictureSize = 261120;  // 640 x 272 x 3 / 2
 
 enum class MouseButton { Left, Right };

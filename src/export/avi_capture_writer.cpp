@@ -10,17 +10,15 @@
 
 namespace tamlorex {
 
-std::uint32_t CaptureSoundRate(int modelType)
-{
-    if (modelType == 3) return 13183;
-    if (modelType == 5 || modelType == 6) return 16000;
-    return 8000;
-}
+std::uint32_t CaptureSoundRate(int modelType) { return static_cast<std::uint32_t>(RulesFor(modelType).soundRate); }
 
 bool CaptureTakesSound(int modelType, int audioChannel, int playedChannel)
 {
-    if (modelType == 5) return audioChannel == playedChannel;
-    if (modelType == 6) return audioChannel == 0;
+    switch (RulesFor(modelType).played) {
+    case PlayedAudio::kSelectedPane: return audioChannel == playedChannel;
+    case PlayedAudio::kChannelZero: return audioChannel == 0;
+    case PlayedAudio::kEvery: break;
+    }
     return true;
 }
 
@@ -28,10 +26,8 @@ int PlayerCaptureFramesPerSecond(int decodedHeight, int modelType, int frameInte
 {
     const bool tall = decodedHeight == 272;
     const double most = tall ? 25 : 30;
-    double all;
-    if (modelType == 0 || modelType == 2) all = tall ? 25 : 30;
-    else if (modelType == 5) all = tall ? 100 : 120;
-    else all = tall ? 50 : 60;
+    const ModelRules& rules = RulesFor(modelType);
+    const double all = tall ? rules.captureFpsTall : rules.captureFpsShort;
     const int channels = std::max(channelsInMask, 1);
     const int periods = std::max(frameInterval, 0) + 1;
     const int fps = static_cast<int>(std::min(most, all / periods / channels));
@@ -143,7 +139,7 @@ int AviCaptureWriter::StartCapture(const std::string& path, int bitsPerPixel, in
     }
     const int model = modelType_.load();
     WaveFormat sound;
-    sound.formatTag = (model == 4 || model == 5 || model == 6) ? kWaveFormatPcm : kWaveFormatALaw;
+    sound.formatTag = ModelUsesALaw(model) ? kWaveFormatALaw : kWaveFormatPcm;
     sound.samplesPerSec = CaptureSoundRate(model);
     sound.avgBytesPerSec = sound.samplesPerSec;
     m_pAudioStreamInterface = m_pAVIFileInterface->CreateSoundStream(sound);

@@ -19,6 +19,7 @@
 
 #include "export/avi_file.h"
 #include "export/compress_options.h"
+#include "media/model_type.h"
 
 namespace tamlorex {
 

@@ -85,8 +85,8 @@ struct AviExportJob::Item {
 struct AviExportJob::Lane {
     int id = 0;  // takes the channels whose index modulo the lane count is id
     VideoDecoder decoder;
-    std::array<std::vector<std::uint8_t>, kExportChannels> reference;
-    std::array<std::int64_t, kExportChannels> frameIndex{};
+    std::array<std::vector<std::uint8_t>, kMaxChannels> reference;
+    std::array<std::int64_t, kMaxChannels> frameIndex{};
     std::vector<std::uint8_t> rgb = std::vector<std::uint8_t>(kRgb24PictureSize);
     std::vector<std::uint8_t> doubled = std::vector<std::uint8_t>(kRgb24DoublePictureSize);
 
@@ -142,7 +142,7 @@ bool AviExportJob::FirstPass(const std::string& output)
         std::lock_guard<std::mutex> lock(filesMutex_);
         files_.clear();
     }
-    for (int c = 1; c <= kExportChannels; ++c)
+    for (int c = 1; c <= kMaxChannels; ++c)
         names_[c - 1] = (selected_ >> (c - 1)) & 1 ? ChannelOutputName(output, c) : std::string();
 
     WaveFormat sound;  // 8-bit PCM, one channel, 8000 samples per second
@@ -162,7 +162,7 @@ bool AviExportJob::FirstPass(const std::string& output)
             continue;
         }
         if (!decoder_.ParseHeader(buffer.get(), length)) continue;
-        const int index = decoder_.Channel() & (kExportChannels - 1);
+        const int index = decoder_.Channel() & (kMaxChannels - 1);
         ++pictures_[index];
         if (!((selected_ >> index) & 1) || haveFormat_[index]) continue;
         haveFormat_[index] = true;
@@ -178,7 +178,7 @@ bool AviExportJob::FirstPass(const std::string& output)
     const std::uint64_t duration = SoundDurationMs(audioBytes_[0]);
     const bool withSound = audioOption_ && audioPresent_;
     std::vector<ExportedFile> files;
-    for (int index = 0; index < kExportChannels; ++index) {
+    for (int index = 0; index < kMaxChannels; ++index) {
         if (pictures_[index] <= 0 || !((selected_ >> index) & 1)) continue;
         FrameRate rate = sharedRate_;
         if (audioPresent_ && duration > 0) rate = SpreadFrameRate(static_cast<std::uint64_t>(pictures_[index]), duration);
@@ -248,7 +248,7 @@ void AviExportJob::DiscardFiles()
 void AviExportJob::Process(Lane& lane, const Item& item)
 {
     if (item.sound) {
-        for (int index = 0; index < kExportChannels; ++index)
+        for (int index = 0; index < kMaxChannels; ++index)
             if (index % laneCount_ == lane.id && writers_[index].IsOpen())
                 writers_[index].WriteSound(item.bytes.data(), item.bytes.size());
         return;
@@ -341,7 +341,7 @@ int AviExportJob::Run()
             continue;
         }
         if (!decoder_.ParseHeader(buffer.get(), length)) continue;
-        const int index = decoder_.Channel() & (kExportChannels - 1);
+        const int index = decoder_.Channel() & (kMaxChannels - 1);
         if (!((selected_ >> index) & 1) || !writers_[index].IsOpen()) continue;
         item.channel = index;
         item.bytes.assign(buffer.get(), buffer.get() + length);

@@ -23,7 +23,6 @@
 
 namespace tamlorex {
 
-inline constexpr int kExportChannels = 16;
 // Empty reads in a row that end a pass.
 inline constexpr int kExportEmptyReadsToStop = 33;
 // The wait between records of the dialog's export.
@@ -97,7 +96,7 @@ public:
     void SetRecordWait(std::chrono::milliseconds wait) { recordWait_ = wait; }
     // Threads that decode and write pictures in the second pass, each taking a share of the
     // channels (1 by default: all on the worker).
-    void SetLanes(int lanes) { lanes_ = lanes < 1 ? 1 : (lanes > kExportChannels ? kExportChannels : lanes); }
+    void SetLanes(int lanes) { lanes_ = lanes < 1 ? 1 : (lanes > kMaxChannels ? kMaxChannels : lanes); }
 
     // Opens the input (closing it first). False when it cannot be opened.
     bool OpenInput(const std::string& path);
@@ -119,10 +118,10 @@ public:
 
     // First-pass results.
     bool AudioPresent() const { return audioPresent_; }
-    int PictureCount(int channel) const { return channel >= 1 && channel <= kExportChannels ? pictures_[channel - 1] : 0; }
+    int PictureCount(int channel) const { return channel >= 1 && channel <= kMaxChannels ? pictures_[channel - 1] : 0; }
     std::uint64_t AudioBytes(int audioChannel) const { return audioChannel >= 0 && audioChannel < 4 ? audioBytes_[audioChannel] : 0; }
     FrameRate SharedRate() const { return sharedRate_; }
-    const std::string& OutputName(int channel) const { return names_[(channel - 1) & (kExportChannels - 1)]; }
+    const std::string& OutputName(int channel) const { return names_[(channel - 1) & (kMaxChannels - 1)]; }
 
     // One entry per file the export wrote, by channel; complete once Done.
     std::vector<ExportedFile> Files() const;
@@ -148,11 +147,11 @@ private:
 
     VvfReader reader_;
     VideoDecoder decoder_;
-    std::array<AviChannelWriter, kExportChannels> writers_;
-    std::array<std::string, kExportChannels> names_;
-    std::array<int, kExportChannels> pictures_{};
-    std::array<BitmapFormat, kExportChannels> formats_{};
-    std::array<bool, kExportChannels> haveFormat_{};
+    std::array<AviChannelWriter, kMaxChannels> writers_;
+    std::array<std::string, kMaxChannels> names_;
+    std::array<int, kMaxChannels> pictures_{};
+    std::array<BitmapFormat, kMaxChannels> formats_{};
+    std::array<bool, kMaxChannels> haveFormat_{};
     std::array<std::uint64_t, 4> audioBytes_{};
     bool audioPresent_ = false;
     FrameRate sharedRate_;

@@ -4,11 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "media/model_type.h"
+
 namespace tamlorex {
 
 inline constexpr std::size_t kRecordBufferSize = 0x20000;        // a reader's assembly buffer
+// Channels a record can name (its 4-bit channel field).
+inline constexpr int kMaxChannels = 16;
 inline constexpr std::size_t kExportRecordBufferSize = 0x40000;  // the export job's record buffer
-inline constexpr std::size_t kDecodedPictureSize = 414720;       // 720 x 576
 inline constexpr std::size_t kRgb24PictureSize = 622080;         // 720 x 288 x 3
 inline constexpr std::size_t kRgb24DoublePictureSize = 1244160;  // 720 x 576 x 3
 
@@ -30,7 +33,7 @@ inline constexpr bool IsAudioType(std::uint8_t type) { return type >= kAudioFirs
 inline int VideoChannelOf(const std::uint8_t* record, std::size_t length, int modelType)
 {
     if (length < 5) return 0;  // two start codes back to back: nothing past the record is read
-    return record[4] & (modelType == 0 ? 0x07 : 0x0F);
+    return record[4] & RulesFor(modelType).channelBits;
 }
 
 // Local calendar time in the eight 16-bit fields the recorder uses.

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "media/model_type.h"
+
 namespace tamlorex {
 
 inline constexpr std::size_t kPageSize = 4096;
@@ -11,9 +13,6 @@ inline constexpr std::size_t kPageBodySize = kPageSize - kPageHeaderSize;
 
 // The recorder's own 8-bit checksum of a page header (bytes 0..6).
 std::uint8_t Crc8(const std::uint8_t* data, std::size_t length);
-
-// Model type 6 stores the page time and channel mask big-endian, every other model little-endian.
-inline constexpr bool IsBigEndianModel(int modelType) { return modelType == 6; }
 
 struct PageHeader {
     std::uint32_t time = 0;     // seconds since 1970-01-01 00:00:00 UTC

@@ -69,7 +69,7 @@ bool VvfWriter::Put(const std::uint8_t* bytes, std::size_t length)
 void VvfWriter::BuildHeader(std::uint8_t* header, bool audioPage) const
 {
     const std::time_t now = clock_();
-    if (modelType_ != 0) {
+    if (!RulesFor(modelType_).calendarPages) {
         PageHeader h;
         h.time = static_cast<std::uint32_t>(now);
         h.mask = 0x0001;
@@ -146,8 +146,7 @@ bool VvfWriter::WriteVideo(std::uint8_t* record, std::uint32_t length)
         previousFrame_ = frame;
     }
     // The stored form carries the picture kind in the type byte and the quantiser in bits 4..7.
-    const bool storedForm = modelType_ == 1 || (modelType_ >= 3 && modelType_ <= 6);
-    if (storedForm && length > 4) {
+    if (RulesFor(modelType_).storedKindInType && length > 4) {
         record[3] = full ? kVideoFullType : kVideoUpdateType;
         record[4] = static_cast<std::uint8_t>(record[4] << 1);
         if (splitCount_ == 16) {
@@ -155,7 +154,7 @@ bool VvfWriter::WriteVideo(std::uint8_t* record, std::uint32_t length)
             if (length > 5) record[5] &= 0x07;
         }
     }
-    if (modelType_ == 0) {
+    if (RulesFor(modelType_).calendarPages) {
         if (videoAccumulated_ + length > kVideoAccumulationSize) return false;
         std::memcpy(videoAccumulation_.get() + videoAccumulated_, record, length);
         videoAccumulated_ += length;
@@ -167,7 +166,7 @@ bool VvfWriter::WriteVideo(std::uint8_t* record, std::uint32_t length)
 bool VvfWriter::WriteAudio(const std::uint8_t* unit, std::uint32_t length)
 {
     if (fd_ < 0 || !fullSeen_ || (unit == nullptr && length > 0)) return false;
-    if (modelType_ == 0) {
+    if (RulesFor(modelType_).calendarPages) {
         if (audioAccumulated_ + length > kAudioAccumulationSize) return false;
         std::memcpy(audioAccumulation_.get() + audioAccumulated_, unit, length);
         audioAccumulated_ += length;
@@ -183,7 +182,7 @@ void VvfWriter::Close()
     if (failed_) {
         // A page cut by the failed write would break the file; the whole pages before it stay.
         if (::ftruncate(fd_, static_cast<off_t>(written_ - written_ % kPageSize)) != 0) {}
-    } else if (modelType_ == 0) {
+    } else if (RulesFor(modelType_).calendarPages) {
         // What is still accumulated goes out in a last page of each kind instead of being lost.
         FlushCalendarPages(videoAccumulation_.get(), videoAccumulated_, false, true);
         FlushCalendarPages(audioAccumulation_.get(), audioAccumulated_, true, true);

@@ -78,8 +78,8 @@ std::string ResolveRecorderAddress(const std::string& text)
 
 NetClient::NetClient()
     : mouseSource_(&PendingMouse()),
-      videoQueue_(kQueueBlocks, kVideoBlockSize),
-      audioQueue_(kQueueBlocks, kAudioBlockSize),
+      videoQueue_(kQueueBlocks, kRecordBufferSize),
+      audioQueue_(kQueueBlocks, kLiveAudioSize),
       parser_(videoQueue_, audioQueue_, [this](const ControlMessage& m) { HandleMessage(m); }),
       receiveBuffer_(new std::uint8_t[kReceiveSize]),
       replyBuffer_(new std::uint8_t[kReplySize])

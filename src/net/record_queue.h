@@ -14,8 +14,8 @@
 namespace tamlorex {
 
 inline constexpr std::size_t kQueueBlocks = 16;
-inline constexpr std::size_t kVideoBlockSize = 131072;
-inline constexpr std::size_t kAudioBlockSize = 4096;
+// A live sound unit as the stream carries it (live pictures are records: kRecordBufferSize).
+inline constexpr std::size_t kLiveAudioSize = 4096;
 
 class RecordQueue {
 public:

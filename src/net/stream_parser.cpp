@@ -7,7 +7,7 @@
 namespace tamlorex {
 namespace {
 
-constexpr std::size_t kPictureCapacity = kLivePictureSize + kStartCodeSize;
+constexpr std::size_t kPictureCapacity = kRecordBufferSize + kStartCodeSize;
 constexpr std::size_t kAudioCapacity = kLiveAudioSize + kStartCodeSize;
 constexpr int kAudioBytesSkipped = 2;  // the two bytes after FA that are not samples
 constexpr std::size_t kMessageLengthOffset = 4;

@@ -13,8 +13,6 @@
 
 namespace tamlorex {
 
-inline constexpr std::size_t kLivePictureSize = 131072;
-inline constexpr std::size_t kLiveAudioSize = 4096;
 inline constexpr std::size_t kMessageBufferSize = 1024;
 
 enum ParseState : int {

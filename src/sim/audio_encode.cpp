@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "media/model_type.h"
+
 namespace tamlorex::sim {
 
 std::uint8_t LinearToALaw(std::int16_t sample)
@@ -28,8 +30,8 @@ std::uint8_t LinearToALaw(std::int16_t sample)
 AudioFormat AudioFormatOfModel(int modelType)
 {
     AudioFormat f;
-    f.alaw = !(modelType == 4 || modelType == 5 || modelType == 6);
-    f.rate = modelType == 3 ? 13183 : (modelType == 5 || modelType == 6) ? 16000 : 8000;
+    f.alaw = ModelUsesALaw(modelType);
+    f.rate = RulesFor(modelType).soundRate;
     return f;
 }
 

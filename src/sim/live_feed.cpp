@@ -24,13 +24,14 @@ bool ToLiveLayout(const std::uint8_t* record, std::size_t length, int sourceMode
     bool full = false;
     unsigned quantiser = 0;
     switch (layout) {
-    case HeaderLayout::A:
-    case HeaderLayout::C:
+    case HeaderLayout::kA:
+    case HeaderLayout::kC:
         full = (record[4] & 0x80) != 0;
         quantiser = (record[4] >> 3) & 0x0F;
         break;
-    case HeaderLayout::B:
-    case HeaderLayout::D:
+    case HeaderLayout::kB:
+    case HeaderLayout::kD:
+    case HeaderLayout::kNone:  // not returned by LayoutOfModel
         full = record[3] == 0xF9;
         quantiser = record[4] >> 4;
         break;

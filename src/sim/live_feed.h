@@ -21,7 +21,7 @@ namespace tamlorex::sim {
 inline constexpr int kLiveModelType = 2;
 inline constexpr int kLiveAudioRate = 8000;
 // The client's picture buffer holds no more than this, start code included.
-inline constexpr std::size_t kLivePictureLimit = 131072 - 4;
+inline constexpr std::size_t kLivePictureLimit = kRecordBufferSize - kStartCodeSize;
 
 // Rewrites a picture record stored by a recorder of `sourceModel` into the live layout with
 // `frameNumber` in bytes 5-6. False (out untouched) when the record is not a picture.

@@ -171,18 +171,19 @@ void WriteHeader(const PictureHeader& h, std::vector<std::uint8_t>& out)
     const unsigned q = static_cast<unsigned>(std::clamp(h.quantiserScale, 1, kMaxQuantiserScale));
     out = {0x00, 0x00, 0x01, static_cast<std::uint8_t>(h.full ? 0xF9 : 0xF8)};
     switch (layout) {
-    case HeaderLayout::A:
+    case HeaderLayout::kA:
         out.push_back(static_cast<std::uint8_t>((h.full ? 0x80 : 0) | (q << 3) | (h.channel & 0x07)));
         break;
-    case HeaderLayout::B:
+    case HeaderLayout::kB:
+    case HeaderLayout::kNone:  // not returned by LayoutOfModel
         out.push_back(static_cast<std::uint8_t>((q << 4) | (h.channel & 0x0F)));
         break;
-    case HeaderLayout::C:
+    case HeaderLayout::kC:
         out.push_back(static_cast<std::uint8_t>((h.full ? 0x80 : 0) | (q << 3)));
         out.push_back(static_cast<std::uint8_t>(h.extra >> 8));
         out.push_back(static_cast<std::uint8_t>(h.extra));
         break;
-    case HeaderLayout::D:
+    case HeaderLayout::kD:
         out.push_back(static_cast<std::uint8_t>((q << 4) | (h.channel & 0x0F)));
         out.push_back(static_cast<std::uint8_t>((h.dual ? 0x80 : 0) | ((h.dualRight & 0x0F) << 3) |
                                                 (h.leftHidden ? 0x04 : 0) | (h.rightHidden ? 0x02 : 0)));
@@ -266,19 +267,16 @@ int RoundToInt(double v) { return static_cast<int>(std::lround(v)); }
 
 HeaderLayout LayoutOfModel(int modelType)
 {
-    switch (modelType) {
-    case 0: return HeaderLayout::A;
-    case 2: return HeaderLayout::C;
-    case 5: return HeaderLayout::D;
-    default: return HeaderLayout::B;
-    }
+    // A model the decoder does not know is written in the common layout.
+    const HeaderLayout layout = RulesFor(modelType).layout;
+    return layout == HeaderLayout::kNone ? HeaderLayout::kB : layout;
 }
 
 std::size_t SliceDataOffset(HeaderLayout layout)
 {
     switch (layout) {
-    case HeaderLayout::C: return 7;
-    case HeaderLayout::D: return 6;
+    case HeaderLayout::kC: return 7;
+    case HeaderLayout::kD: return 6;
     default: return 5;
     }
 }

@@ -7,10 +7,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "media/model_type.h"
+
 namespace tamlorex::sim {
 
 // Picture-header layouts by model type: A (0), B (1, 3, 4, 6), C (2), D (5).
-enum class HeaderLayout { A, B, C, D };
 HeaderLayout LayoutOfModel(int modelType);
 // Offset of the first slice start code in a record of that layout.
 std::size_t SliceDataOffset(HeaderLayout layout);

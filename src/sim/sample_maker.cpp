@@ -6,6 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "media/frame_record.h"
+#include "media/model_type.h"
+
 #include "sim/audio_encode.h"
 #include "sim/picture_encoder.h"
 #include "sim/scene.h"
@@ -34,12 +37,7 @@ bool Fail(std::string& error, std::string text)
 
 }  // namespace
 
-int FramePeriodMicros(int modelType, int height)
-{
-    const bool slow = modelType == 0 || modelType == 2;
-    if (height == kShortHeight) return slow ? 33333 : 16666;
-    return slow ? 25000 : 12500;
-}
+int FramePeriodMicros(int modelType, int height) { return FramePeriodFor(height, modelType); }
 
 bool MakeSample(const SampleOptions& o, const PageWriter::Sink& sink, SampleSummary& s, std::string& error)
 {
@@ -47,7 +45,7 @@ bool MakeSample(const SampleOptions& o, const PageWriter::Sink& sink, SampleSumm
     if (o.modelType < 0 || o.modelType > 6) return Fail(error, "model type must be 0..6");
     if (o.height != kShortHeight && o.height != kTallHeight) return Fail(error, "height must be 224 or 272");
     // Layout A holds channels 0..3; layout C holds none, so its pictures are all channel 0.
-    const int maxChannels = o.modelType == 0 ? 4 : o.modelType == 2 ? 1 : 16;
+    const int maxChannels = RulesFor(o.modelType).maxChannels;
     if (o.channels < 1 || o.channels > maxChannels)
         return Fail(error, "channels must be 1.." + std::to_string(maxChannels) + " for this model type");
     if (!(o.seconds > 0) || o.seconds > 86400) return Fail(error, "seconds must be above 0 and at most 86400");
@@ -61,7 +59,7 @@ bool MakeSample(const SampleOptions& o, const PageWriter::Sink& sink, SampleSumm
     s.channels = o.channels;
 
     // Model 5 records pairs of channels side by side in dual pictures.
-    const bool dual = o.modelType == 5;
+    const bool dual = RulesFor(o.modelType).layout == HeaderLayout::kD;
     std::vector<Source> sources;
     for (int c = 0; c < o.channels; c += dual ? 2 : 1) {
         Source src;
@@ -111,12 +109,12 @@ bool MakeSample(const SampleOptions& o, const PageWriter::Sink& sink, SampleSumm
         h.quantiserScale = o.quantiserScale;
         for (;;) {
             r = EncodePicture(h, picture, h.full ? nullptr : &src.previous);
-            if ((!r.record.empty() && r.record.size() <= kMaxRecordBytes - 4) || h.quantiserScale == kMaxQuantiserScale) break;
+            if ((!r.record.empty() && r.record.size() <= kRecordBufferSize - 4) || h.quantiserScale == kMaxQuantiserScale) break;
             h.quantiserScale = std::min(h.quantiserScale + 2, kMaxQuantiserScale);
             ++s.coarserPictures;
         }
         if (r.record.empty()) return Fail(error, "a picture could not be encoded");
-        if (r.record.size() > kMaxRecordBytes - 4) return Fail(error, "a picture does not fit the record buffer");
+        if (r.record.size() > kRecordBufferSize - 4) return Fail(error, "a picture does not fit the record buffer");
         if (h.full) src.lastFull = t;
         src.previous = picture;
         s.adjustments += r.adjustments;

@@ -11,7 +11,6 @@
 namespace tamlorex::sim {
 
 inline constexpr std::uint32_t kDefaultStartTime = 1773480413;  // 2026-03-14 09:26:53 UTC
-inline constexpr std::size_t kMaxRecordBytes = 131072;          // the readers' record buffer
 
 struct SampleOptions {
     int channels = 8;           // 1..16 (model 0 holds 4 at most, model 2 one)

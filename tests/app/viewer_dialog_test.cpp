@@ -24,7 +24,7 @@
 #include "controls/viewer_slider.h"
 #include "display/qt/video_widget.h"
 #include "display/video_window.h"
-#include "media/media_engine.h"
+#include "engine/media_engine.h"
 #include "platform/notifier.h"
 
 using namespace tamlorex;

@@ -341,7 +341,7 @@ TEST(NetClient, StreamAfterTheAcceptReachesTheQueuesAndMessagesArePosted)
     rig.Connect(recorder.Port());
     ASSERT_TRUE(WaitFor([&] { return rig.seen.Messages().size() >= 2; }, 3000));
     EXPECT_EQ(rig.seen.Messages(), (std::vector<std::uint32_t>{WM_NET_STATUS, WM_NET_SERVER_CLOSED}));
-    Bytes out(kVideoBlockSize);
+    Bytes out(kRecordBufferSize);
     std::size_t length = 0;
     CalendarTime time;
     ASSERT_TRUE(rig.client.VideoQueue().Pop(out.data(), length, time));

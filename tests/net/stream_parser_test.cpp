@@ -27,8 +27,8 @@ Bytes Filler(std::size_t n, std::uint8_t seed)
 }
 
 struct ParserRig {
-    RecordQueue video{kQueueBlocks, kVideoBlockSize};
-    RecordQueue audio{kQueueBlocks, kAudioBlockSize};
+    RecordQueue video{kQueueBlocks, kRecordBufferSize};
+    RecordQueue audio{kQueueBlocks, kLiveAudioSize};
     std::vector<std::uint16_t> codes;
     std::vector<std::size_t> sizes;
     StreamParser parser{video, audio, [this](const ControlMessage& m) {
@@ -68,7 +68,7 @@ TEST(StreamParser, PictureHeaderCarriesTheFixedLiveTime)
 {
     ParserRig rig;
     rig.Feed(Start(0xF9) + Filler(20, 1) + Start(0xF9));
-    Bytes buffer(kVideoBlockSize);
+    Bytes buffer(kRecordBufferSize);
     std::size_t length = 0;
     CalendarTime time;
     ASSERT_TRUE(rig.video.Pop(buffer.data(), length, time));
@@ -201,12 +201,12 @@ TEST(StreamParser, OversizedMessageIsCountedToItsLengthWithoutStoringPastTheBuff
 TEST(StreamParser, LongUnitsAreCutToTheirBuffers)
 {
     ParserRig rig;
-    const Bytes big = Start(0xF9) + Filler(kLivePictureSize + 5000, 1);
+    const Bytes big = Start(0xF9) + Filler(kRecordBufferSize + 5000, 1);
     const Bytes sound = Filler(kLiveAudioSize + 700, 3);
     rig.Feed(big + Start(0xFA) + Bytes{1, 2} + sound + Start(0xF9));
     const auto pictures = rig.Drain(rig.video);
     ASSERT_EQ(pictures.size(), 1u);
-    EXPECT_EQ(pictures[0], Bytes(big.begin(), big.begin() + kLivePictureSize));
+    EXPECT_EQ(pictures[0], Bytes(big.begin(), big.begin() + kRecordBufferSize));
     const auto blocks = rig.Drain(rig.audio);
     ASSERT_EQ(blocks.size(), 1u);
     EXPECT_EQ(blocks[0], Bytes(sound.begin(), sound.begin() + kLiveAudioSize));

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "audio/null_audio_device.h"
-#include "media/media_engine.h"
+#include "engine/media_engine.h"
 #include "net/control_packet.h"
 #include "net/fake_recorder.h"
 #include "platform/notifier.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "audio/audio_device.h"
-#include "media/media_engine.h"
+#include "engine/media_engine.h"
 #include "media/vvf_builder.h"
 #include "platform/md5.h"
 #include "sim/audio_encode.h"

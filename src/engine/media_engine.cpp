@@ -1,4 +1,4 @@
-#include "media/media_engine.h"
+#include "engine/media_engine.h"
 
 #include <algorithm>
 #include <chrono>
@@ -60,7 +60,7 @@ MediaEngine::MediaEngine(AudioDevice& audioDevice, Alerts* alerts, Notifier* not
       notifier_(notifier),
       audio_(audioDevice, alerts),
       record_(new std::uint8_t[kRecordBufferSize]),
-      audioRecord_(new std::uint8_t[kAudioBlockSize]),
+      audioRecord_(new std::uint8_t[kLiveAudioSize]),
       halves_{std::vector<std::uint8_t>(kYuvPictureBufferSize / 2), std::vector<std::uint8_t>(kYuvPictureBufferSize / 2)}
 {
     for (auto& shown : channelShown_) shown.store(true);
@@ -431,7 +431,7 @@ int MediaEngine::LiveWorker()
 {
     pictures_.Forget();
     std::memset(record_.get(), 0, kRecordBufferSize);
-    std::memset(audioRecord_.get(), 0, kAudioBlockSize);
+    std::memset(audioRecord_.get(), 0, kLiveAudioSize);
     audio_.StartLoop();
     Event& pictures = netClient_.VideoQueue().NotEmpty();
     Event& sound = netClient_.AudioQueue().NotEmpty();
