@@ -814,8 +814,8 @@ bool ViewerDialog::ExecuteCommand(int id)
     case kCmdNextFrame: engine_->StepForward(); break;
     case kCmdPreviousFrame: engine_->StepBack(); break;
     case kCmdSpeedNormal: engine_->SetRequestedSpeed(1.0); break;
-    case kCmdSpeedUp: engine_->SetRequestedSpeed(engine_->GetSpeed() + 0.1); break;
-    case kCmdSpeedDown: engine_->SetRequestedSpeed(engine_->GetSpeed() - 0.1); break;
+    case kCmdSpeedUp: engine_->SetRequestedSpeed(engine_->GetRequestedSpeed() + 0.1); break;
+    case kCmdSpeedDown: engine_->SetRequestedSpeed(engine_->GetRequestedSpeed() - 0.1); break;
     case kCmdMarkIn: markIn_ = engine_->GetPosition(); break;
     case kCmdMarkOut: markOut_ = engine_->GetPosition(); break;
     case kCmdExportSpan: ExportMarkedSpan(); break;

@@ -203,6 +203,30 @@ void AudioOut::Service()
     }
 }
 
+std::size_t AudioOut::Room(bool alaw) const
+{
+    std::uint32_t position = 0;
+    if (!ring_ || !ReadPosition(position, alaw || bits_.load() != 8)) return 0;
+    const std::int32_t ahead = static_cast<std::int32_t>(written_.load() - position);
+    const std::size_t fill = ahead < 0 ? 0 : static_cast<std::size_t>(ahead);
+    if (fill + kAudioMinimumFill >= kAudioRingSize) return 0;
+    const std::size_t bytes = kAudioRingSize - kAudioMinimumFill - fill;
+    return alaw ? bytes / 2 : bytes;
+}
+
+void AudioOut::StopLoop()
+{
+    if (device_.IsOpen() && !paused_.load() && device_.Pause()) paused_.store(1);
+    if (!ring_) return;
+    device_.Lock();
+    std::memset(ring_.get(), Silence(), kAudioRingSize);
+    device_.Unlock();
+    // What is still counted as waiting is silence now; the next write goes just ahead of the device.
+    std::uint32_t position = 0;
+    if (ReadPosition(position, bits_.load() != 8)) written_.store(position);
+    fillLevel_.store(0);
+}
+
 void AudioOut::SetVolume(std::uint32_t v)
 {
     const std::uint32_t volume = (v & 0xFFFFu) * 0x10001u;

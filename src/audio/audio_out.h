@@ -47,6 +47,12 @@ public:
     AudioWrite WriteRaw(const std::uint8_t* bytes, std::size_t n);
     AudioWrite WriteALaw(const std::uint8_t* bytes, std::size_t n);
     void Service();
+    // Samples a write could take now (A-law samples count once, though each fills two bytes);
+    // 0 without a device position.
+    std::size_t Room(bool alaw) const;
+    // Ends the loop: the device is paused and the ring silenced, so that nothing already written
+    // plays again when the device next runs.
+    void StopLoop();
     void SetVolume(std::uint32_t v);
     std::uint32_t GetVolume() const;
     void SetMute(int m);

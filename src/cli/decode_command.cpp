@@ -10,9 +10,8 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/source.h"
-#include "codec/channel_pictures.h"
 #include "codec/color_convert.h"
-#include "codec/video_decoder.h"
+#include "codec/record_pipeline.h"
 #include "codec/yuv_picture.h"
 #include "media/vvf_reader.h"
 #include "platform/md5.h"
@@ -72,11 +71,10 @@ int RunDecode(int argc, char** argv)
     VvfReader reader;
     StderrAlerts alerts;
     if (!OpenSource(reader, alerts, args.Positional()[0], args.Has("--drive"), static_cast<int>(model))) return 2;
-    VideoDecoder decoder;
-    decoder.SetDecodePathOverride(path);
-    decoder.Init(static_cast<ModelType>(model));
-
-    ChannelPictures pictures;
+    RecordPipeline pipeline;
+    pipeline.SetDecodePathOverride(path);
+    pipeline.Init(static_cast<ModelType>(model));
+    const VideoDecoder& decoder = pipeline.Decoder();
     auto buffer = std::make_unique<std::uint8_t[]>(kRecordBufferSize);
     int index = -1;
     for (int empty = 0; empty < kEmptyReadsToStop;) {
@@ -88,13 +86,13 @@ int RunDecode(int argc, char** argv)
         empty = 0;
         ++index;
         if (reader.IsAudio()) continue;
-        if (!decoder.ParseHeader(buffer.get(), length)) {
+        if (!pipeline.Parse(buffer.get(), length)) {
             std::printf("{\"i\":%d,\"rejected\":1}\n", index);
             continue;
         }
         const std::uint32_t width = decoder.Width(), height = decoder.Height();
-        YuvPicture picture = pictures.For(decoder.Channel(), width, height);
-        decoder.Decode(buffer.get(), length, picture);
+        pipeline.Decode(buffer.get(), length);
+        const ConstYuvPicture picture = pipeline.Picture(decoder.Channel());
         const int w = static_cast<int>(width), h = static_cast<int>(height);
         ConvertPictureForFormat(format, picture.data(), w, h, converted);
         std::printf("{\"i\":%d,\"channel\":%d,\"width\":%u,\"height\":%u,\"full\":%d,\"q\":%u,\"slices\":%u", index,

@@ -156,8 +156,8 @@ int RunPlay(int argc, char** argv)
         else if (c.name == "ff") engine.FastForward();
         else if (c.name == "rew") engine.FastRewind();
         else if (c.name == "seek") engine.Seek(c.offset);
-        else if (c.name == "faster") engine.SetRequestedSpeed(engine.GetSpeed() + 0.1);
-        else if (c.name == "slower") engine.SetRequestedSpeed(engine.GetSpeed() - 0.1);
+        else if (c.name == "faster") engine.SetRequestedSpeed(engine.GetRequestedSpeed() + 0.1);
+        else if (c.name == "slower") engine.SetRequestedSpeed(engine.GetRequestedSpeed() - 0.1);
         else if (c.name == "normal") engine.SetRequestedSpeed(1.0);
         else if (c.name == "close") engine.CloseSource();
     }

@@ -22,6 +22,7 @@ constexpr uint32_t kRejectedQuantiserScale = 15;
 constexpr uint32_t kSlicesSmall = 14;  // 640 x 224
 constexpr uint32_t kSlicesLarge = 17;  // 640 x 272
 constexpr uint32_t kSlicesSizeKept = 18;
+constexpr uint32_t kMacroblockLines = 16;
 
 struct PictureSize {
     uint32_t width, height;
@@ -166,6 +167,7 @@ uint32_t VideoDecoder::ParseHeader(const uint8_t* record, uint32_t length) {
 }
 
 int VideoDecoder::Decode(const uint8_t* record, uint32_t length, YuvPicture picture) {
+    wholePicture_ = false;
     if (record == nullptr || length < kHeaderLength || quantiserScale_ == 0 || width_ == 0 || height_ == 0)
         return 0;
     if (picture.data() == nullptr || picture.size() < YuvPictureSize(width_, height_)) return 0;
@@ -179,10 +181,16 @@ int VideoDecoder::Decode(const uint8_t* record, uint32_t length, YuvPicture pict
                          multipliers_.data(), writeBlock_, block_};
     lastStop_ = DecodeStop::kNone;
     const uint32_t slices = std::min<uint32_t>(sliceCount_, kSliceTableSize);
+    uint32_t rows = 0;  // bit r: macroblock row r decoded whole
     for (uint32_t i = 0; i < slices; ++i) {
         lastStop_ = DecodeSlice(context, sliceTable_[i]);
         if (lastStop_ != DecodeStop::kNone) break;
+        // The row is the five bits after the slice start code (below height / 16, or the slice
+        // would have stopped); a full picture's slice codes every macroblock of its row.
+        rows |= 1u << (record[sliceTable_[i] + 3] >> 3);
     }
+    const uint32_t allRows = (1u << (height_ / kMacroblockLines)) - 1;
+    wholePicture_ = fullPicture_ != 0 && lastStop_ == DecodeStop::kNone && (rows & allRows) == allRows;
     return 1;
 }
 

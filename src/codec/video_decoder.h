@@ -59,6 +59,10 @@ public:
     uint32_t SliceOffset(size_t index) const { return sliceTable_[index]; }
     // Why the last Decode stopped, kNone if it ran through every slice.
     DecodeStop LastStop() const { return lastStop_; }
+    // True when the last Decode wrote every sample of the picture (a full picture whose slices
+    // covered every macroblock row undamaged): its result then does not depend on what the
+    // picture buffer held before.
+    bool WroteWholePicture() const { return wholePicture_; }
 
     // Forces the plain or accelerated path; applied now and by every Init.
     void SetDecodePathOverride(DecodePathOverride override);
@@ -97,6 +101,7 @@ private:
     DecodePath path_ = DecodePath::kPlain;
     MaskedBlockWriter writeBlock_ = nullptr;
     DecodeStop lastStop_ = DecodeStop::kNone;
+    bool wholePicture_ = false;
     alignas(16) int16_t block_[kBlockCoefficients] = {};
 };
 

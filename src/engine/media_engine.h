@@ -1,63 +1,35 @@
 #pragma once
-// The object behind the main window in both modes: it owns the reader, the writer, the decoder,
-// the video window and the sound output, and runs one worker thread (playback in Player mode).
-#include <array>
+// The player core behind the main window and the command-line tool, in both modes. It owns the
+// reader, the writer, the record pipeline, the video window, the sound output, the network client
+// and the AVI capture, and runs one worker thread: the playback worker in Player mode, the live
+// worker in Client mode. Commands return at once; what follows reaches an EngineObserver.
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "audio/audio_out.h"
-#include "codec/channel_pictures.h"
-#include "codec/video_decoder.h"
+#include "codec/record_pipeline.h"
 #include "display/video_window.h"
+#include "engine/engine_events.h"
+#include "engine/engine_shared.h"
 #include "export/avi_capture_writer.h"
-#include "media/frame_record.h"
 #include "media/vvf_reader.h"
 #include "media/vvf_writer.h"
 #include "net/net_client.h"
-#include "platform/event.h"
 #include "platform/worker_thread.h"
 
 namespace tamlorex {
 
 class Alerts;
 class AudioDevice;
+class LiveWorker;
 class Notifier;
-
-enum PlaybackState : int {
-    kStateReady = 0,
-    kStateStop = 1,
-    kStatePlay = 2,
-    kStateReverse = 3,
-    kStateStepForward = 4,
-    kStateStepBack = 5,
-    kStatePause = 6,
-    kStateSearch = 7,
-};
-// "READY", "STOP ", "PLAY ", ... as the main window shows them.
-const char* StateText(int state);
+class PlaybackWorker;
 
 inline constexpr int kPlayerMode = 1;
 inline constexpr int kClientMode = 2;
-inline constexpr double kMaxFastSpeed = 256.0;
-
-// What the worker hands on, for the command-line tool and the tests (called on the worker thread).
-class EngineObserver {
-public:
-    virtual ~EngineObserver() = default;
-    virtual void OnStateChanged(int state, double speed) = 0;
-    virtual void OnPictureShown(int channel, const CalendarTime& time, const std::uint8_t* yuv, int width,
-                                int height) = 0;
-    // Client mode. The connection state and error texts come from the network client's thread,
-    // pictures and sound from the live worker.
-    virtual void OnConnState(int state) {}
-    virtual void OnClientError(const std::string& text) {}
-    virtual void OnLivePicture(bool full, const std::uint8_t* yuv, int width, int height) {}
-    virtual void OnLiveAudio(std::size_t bytes) {}
-};
 
 class MediaEngine : public WorkerThread {
 public:
@@ -66,36 +38,46 @@ public:
 
     void Initialize(int modelType, int channelCount);
     bool SetMode(int mode, int modelType, int channelCount);
+    // Opens the recording (or disk) and plays it forward at 1.0.
     bool OpenSource(const std::string& path, bool drive);
     void CloseSource();
 
     void Pause();
     void Play(double speed);
     void PlayReverse(double speed);
+    // 16x, then doubling on each press while already fast in that direction, up to 256x.
     void FastForward();
     void FastRewind();
     void StepForward();
     void StepBack();
     void Seek(std::uint64_t offset);
+    // The normal play speed, 0.1 to 16 in tenths; while playing it applies at once (ending fast
+    // forward or rewind).
     void SetRequestedSpeed(double value);
 
-    int GetState() const { return state_.load(); }
-    double GetSpeed() const { return speed_.load(); }
-    double GetRequestedSpeed() const { return requestedSpeed_.load(); }
-    std::uint64_t GetPosition() const { return position_.load(); }
-    std::uint64_t GetSize() const { return size_.load(); }
+    int GetState() const { return shared_.State(); }
+    double GetSpeed() const { return shared_.Speed(); }
+    double GetRequestedSpeed() const { return TenthsToSpeed(shared_.RequestedTenths()); }
+    std::uint64_t GetPosition() const { return shared_.Position(); }
+    std::uint64_t GetSize() const { return shared_.Size(); }
     bool IsSourceOpen() const { return sourceOpen_.load(); }
     std::string GetSourcePath() const;
     bool GetCurrentTime(CalendarTime& out) const;
     int GetMode() const { return mode_.load(); }
-    int GetModelType() const { return modelType_.load(); }
+    int GetModelType() const { return shared_.modelType.load(); }
     int GetSplitCount() const { return splitCount_.load(); }
 
     void SetChannelShown(int channel, bool shown);
     bool IsChannelShown(int channel) const;
-    void SetRepeat(bool repeat) { repeat_.store(repeat); }
-    bool GetRepeat() const { return repeat_.load(); }
-    void SetObserver(EngineObserver* observer) { observer_.store(observer); }
+    void SetRepeat(bool repeat) { shared_.repeat.store(repeat); }
+    bool GetRepeat() const { return shared_.repeat.load(); }
+    void SetObserver(EngineObserver* observer) { shared_.SetObserver(observer); }
+
+    // Sound: volume 0..0xFFFF and mute, kept by the output.
+    void SetVolume(std::uint32_t volume) { audio_.SetVolume(volume); }
+    std::uint32_t GetVolume() const { return audio_.GetVolume(); }
+    void SetMute(bool mute) { audio_.SetMute(mute ? 1 : 0); }
+    bool GetMute() const { return audio_.GetMute() != 0; }
 
     // Client mode: the connection is made on the client's own thread; these return at once. Both
     // forms refuse (false) outside Client mode.
@@ -132,118 +114,58 @@ public:
     int StartCapture(const std::string& path, int width, int height, bool lowSpeed);
     // StopCapture of the writer (the file is finished); nothing when no capture runs.
     int StopCapture();
-    bool IsCapturing() const { return captureActive_.load(); }
+    bool IsCapturing() const { return shared_.captureActive.load(); }
     AviCaptureWriter& CaptureWriter() { return capture_; }
     // The main window's capture timer: the live worker hands the latest picture to the AVI capture.
-    void CaptureTick() { captureTick_.Set(); }
+    void CaptureTick();
 
     VideoWindow& Window() { return window_; }
     AudioOut& Audio() { return audio_; }
-    VvfWriter& Writer() { return writer_; }
 
-    // Milliseconds one paced record takes: (interval + 1) x frame period / speed.
-    static std::uint32_t PaceTargetMs(int frameInterval, int framePeriodUs, double speed);
     // Panes for a recorder's channel count: 16 from 10 channels, 9 from 5, 1 for one, else 4.
     static int SplitForChannels(int channels);
-    // Frame period in microseconds for a decoded picture height and a model type.
-    static int FramePeriodFor(int height, int modelType);
 
 protected:
     int Run() override;
 
 private:
-    struct Command {
-        int code = 0;
-        double speed = 1.0;
-        std::uint64_t target = 0;
-    };
-    void PostCommand(int code);
-    void SetState(int state);
-    void SetSpeed(double speed);
-    void NoteReaderState();
-
-    int PlaybackWorker();
-    int LiveWorker();
-    void ServeLivePicture();
-    void ServeLiveAudio();
-    void ServeCaptureTick();
-    void NoteDecoded(int channel, int width, int height);
-    bool StartClient();
-    // Sound to the ring, pictures decoded and shown (then paced).
-    void Output(std::uint32_t length);
-    void OfferSound(const std::uint8_t* samples, std::uint32_t length);
-    bool ShowDecoded(std::uint32_t length);
-    bool IsShown();
-    void Pace();
-    void OpenAudioFor(int modelType);
-
-    Alerts* alerts_;
-    Notifier* notifier_;
-    VvfReader reader_;
-    VvfWriter writer_;
-    VideoDecoder decoder_;
-    VideoWindow window_;
-    AudioOut audio_;
-    AviCaptureWriter capture_;
-
     // Forwards the client thread's news to the observer.
     class ClientEvents : public NetClientListener {
     public:
-        explicit ClientEvents(MediaEngine& engine) : engine_(engine) {}
+        explicit ClientEvents(EngineShared& shared) : shared_(shared) {}
         void OnConnState(int state) override;
         void OnErrorText(const std::string& text) override;
 
     private:
-        MediaEngine& engine_;
+        EngineShared& shared_;
     };
-    ClientEvents clientEvents_{*this};
+
+    void StopWorker();
+    bool StartClient();
+    void OpenAudioFor(int modelType);
+
+    Alerts* alerts_;
+    Notifier* notifier_;
+    EngineShared shared_;
+    VvfReader reader_;
+    VvfWriter writer_;
+    RecordPipeline pipeline_;
+    VideoWindow window_;
+    AudioOut audio_;
+    AviCaptureWriter capture_;
+    ClientEvents clientEvents_{shared_};
     NetClient netClient_;
     // Start and stop of local recording (user-interface thread) against the live worker's writes.
     mutable std::mutex writerMutex_;
     std::string recordingPath_;
-    Event captureTick_;
+    std::unique_ptr<PlaybackWorker> playback_;
+    std::unique_ptr<LiveWorker> live_;
 
     std::atomic<int> mode_{kClientMode};
-    std::atomic<int> modelType_{0};
     std::atomic<int> splitCount_{4};
-    std::atomic<double> speed_{1.0};
-    std::atomic<double> requestedSpeed_{1.0};
-    int framePeriod_ = 33333;
-    std::array<std::atomic<bool>, kMaxChannels> channelShown_;
-    std::atomic<int> state_{kStateReady};
-    std::atomic<bool> repeat_{false};
-    std::atomic<bool> captureActive_{false};
-    std::atomic<bool> captureLowSpeed_{false};
-    // The last decoded picture (its channel and size) and the current page's frame interval and
-    // channel mask, for the capture's frame size and rate.
-    std::atomic<int> lastChannel_{-1};
-    std::atomic<int> lastWidth_{0};
-    std::atomic<int> lastHeight_{0};
-    std::atomic<int> pageInterval_{0};
-    std::atomic<std::uint32_t> pageMask_{0};
-    std::atomic<EngineObserver*> observer_{nullptr};
-
-    Event commandEvent_;
-    mutable std::mutex commandMutex_;
-    Command command_;
-
-    // Copies of the reader's state for other threads (the reader belongs to the worker).
     std::atomic<bool> sourceOpen_{false};
-    std::atomic<std::uint64_t> position_{0};
-    std::atomic<std::uint64_t> size_{0};
-    mutable std::mutex timeMutex_;
-    CalendarTime pageTime_{};
-    bool pageTimeValid_ = false;
+    mutable std::mutex pathMutex_;
     std::string sourcePath_;
-
-    // Worker state.
-    std::uint32_t lastIterationTime_ = 0;
-    std::uint32_t iterationStart_ = 0;
-    int stepCounter_ = 0;
-    std::unique_ptr<std::uint8_t[]> record_;
-    std::unique_ptr<std::uint8_t[]> audioRecord_;
-    ChannelPictures pictures_;
-    std::vector<std::uint8_t> halves_[2];
 };
 
 }  // namespace tamlorex

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "codec/color_convert.h"
+#include "codec/record_pipeline.h"
 #include "codec/yuv_picture.h"
 #include "export/time_text.h"
 #include "media/frame_record.h"
@@ -84,8 +85,7 @@ struct AviExportJob::Item {
 // A share of the channels with its own decoder and pictures, run on its own thread or inline.
 struct AviExportJob::Lane {
     int id = 0;  // takes the channels whose index modulo the lane count is id
-    VideoDecoder decoder;
-    std::array<std::vector<std::uint8_t>, kMaxChannels> reference;
+    RecordPipeline pipeline;
     std::array<std::int64_t, kMaxChannels> frameIndex{};
     std::vector<std::uint8_t> rgb = std::vector<std::uint8_t>(kRgb24PictureSize);
     std::vector<std::uint8_t> doubled = std::vector<std::uint8_t>(kRgb24DoublePictureSize);
@@ -255,21 +255,15 @@ void AviExportJob::Process(Lane& lane, const Item& item)
     }
     const std::uint8_t* record = item.bytes.data();
     const std::uint32_t length = static_cast<std::uint32_t>(item.bytes.size());
-    if (!lane.decoder.ParseHeader(record, length)) return;
+    if (!lane.pipeline.Parse(record, length)) return;
     const int index = item.channel;
     const BitmapFormat& format = writers_[index].VideoFormat();
-    const int width = static_cast<int>(lane.decoder.Width());
-    const int height = static_cast<int>(lane.decoder.Height());
+    const int width = lane.pipeline.Width();
+    const int height = lane.pipeline.Height();
     // A picture of another size than the file's first one does not fit the file.
     if (width != format.width || 2 * height != format.height) return;
-    std::vector<std::uint8_t>& reference = lane.reference[index];
-    const std::size_t yuvBytes = YuvPictureSize(static_cast<std::size_t>(width), static_cast<std::size_t>(height));
-    if (reference.size() != yuvBytes) {
-        reference.assign(yuvBytes, 128);
-        std::fill(reference.begin(), reference.begin() + static_cast<std::ptrdiff_t>(std::size_t(width) * height), 0);
-    }
-    if (!lane.decoder.Decode(record, length, YuvPicture(reference.data(), reference.size()))) return;
-    if (!ConvertToDib24(lane.rgb.data(), reference.data(), width, height)) return;
+    if (!lane.pipeline.Decode(record, length)) return;
+    if (!ConvertToDib24(lane.rgb.data(), lane.pipeline.Picture(lane.pipeline.Channel()).data(), width, height)) return;
     DoubleHeight(lane.doubled.data(), lane.rgb.data(), width, height);
     DrawTimeText(lane.doubled.data(), width, 2 * height, item.time);
     if (preview_) {
@@ -295,7 +289,7 @@ int AviExportJob::Run()
     for (int i = 0; i < laneCount_; ++i) {
         lanes.push_back(std::make_unique<Lane>());
         lanes.back()->id = i;
-        lanes.back()->decoder.Init(modelType_);
+        lanes.back()->pipeline.Init(modelType_);
     }
     // With one lane the worker does all the work itself; otherwise each lane has a thread.
     const bool threaded = laneCount_ > 1;

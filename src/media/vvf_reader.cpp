@@ -59,6 +59,18 @@ bool WriteFully(int fd, const std::uint8_t* data, std::size_t length)
     return true;
 }
 
+// The offset just after the type byte of a start code that begins at `start`, stepping over a
+// page header that may lie inside the code.
+std::uint64_t AfterStartCode(std::uint64_t start)
+{
+    std::uint64_t typeByte = start;
+    for (int k = 0; k < 3; ++k) {
+        ++typeByte;
+        if ((typeByte & (kPageSize - 1)) == 0) typeByte += kPageHeaderSize;
+    }
+    return typeByte + 1;
+}
+
 }  // namespace
 
 void SwapWords(std::uint8_t* data, std::size_t length)
@@ -158,6 +170,7 @@ VvfReader::PageRead VvfReader::LoadPage(std::uint64_t pageStart)
     if (!PageChecksumMatches(page_.data())) return PageRead::BadChecksum;
     const PageHeader header = PageHeader::Decode(page_.data(), bigEndian_);
     pageTime_ = CalendarFromPageTime(header.time);
+    pageSeconds_ = header.time;
     pageMask_ = header.mask;
     pageInterval_ = header.interval;
     return PageRead::Ok;
@@ -179,6 +192,7 @@ void VvfReader::Deliver(bool audio, int channel, std::uint32_t length)
     channel_ = channel;
     length_ = length;
     deliveredMask_ = pageMask_;
+    deliveredTime_ = pageSeconds_;
     deliveredInterval_ = pageInterval_;
 }
 
@@ -199,6 +213,7 @@ bool VvfReader::OnForwardCode(std::uint64_t firstByte, std::uint8_t* buffer, std
             const std::uint32_t length = static_cast<std::uint32_t>(collected_ - kStartCodeSize);
             std::memcpy(buffer, assembly_.get(), length);
             Deliver(false, VideoChannelOf(buffer, length, modelType_), length);
+            recordStart_ = collectStart_;
             position_ = firstByte;
             ClearScanner();
             delivered = length;
@@ -208,6 +223,7 @@ bool VvfReader::OnForwardCode(std::uint64_t firstByte, std::uint8_t* buffer, std
             const std::uint32_t length = static_cast<std::uint32_t>(collected_ - kAudioPrefixSize - kStartCodeSize);
             std::memcpy(buffer, assembly_.get() + kAudioPrefixSize, length);
             Deliver(true, type - kAudioFirstType, length);
+            recordStart_ = collectStart_;
             position_ = firstByte;
             ClearScanner();
             delivered = length;
@@ -216,6 +232,7 @@ bool VvfReader::OnForwardCode(std::uint64_t firstByte, std::uint8_t* buffer, std
         // An audio record without samples: the new code opens the next record.
     }
     collecting_ = true;
+    collectStart_ = firstByte;
     std::memcpy(assembly_.get(), code, sizeof code);
     collected_ = sizeof code;
     return false;
@@ -334,14 +351,8 @@ std::uint32_t VvfReader::ReadPrevious(std::uint8_t* buffer)
                         }
                         const int channel = audio ? type - kAudioFirstType : VideoChannelOf(buffer, length, modelType_);
                         Deliver(audio, channel, static_cast<std::uint32_t>(length));
-                        // Just after the start code's type byte, stepping over a page header
-                        // that may lie inside the code.
-                        std::uint64_t typeByte = position_;
-                        for (int k = 0; k < 3; ++k) {
-                            ++typeByte;
-                            if ((typeByte & (kPageSize - 1)) == 0) typeByte += kPageHeaderSize;
-                        }
-                        position_ = typeByte + 1;
+                        recordStart_ = position_;
+                        position_ = AfterStartCode(position_);
                         ClearScanner();
                         return static_cast<std::uint32_t>(length);
                     }
@@ -363,6 +374,21 @@ std::uint32_t VvfReader::ReadPrevious(std::uint8_t* buffer)
 void VvfReader::SetPosition(std::uint64_t offset)
 {
     if (offset < size_) position_ = offset;
+}
+
+void VvfReader::SetCursor(std::uint64_t recordStart)
+{
+    // With the scan cleared there, forward the next code found opens the following record, and
+    // backward the record's own code is met first and only starts collecting.
+    const std::uint64_t after = AfterStartCode(recordStart);
+    if (after <= size_) position_ = after;
+    ClearScanner();
+}
+
+void VvfReader::Rescan(std::uint64_t offset)
+{
+    if (offset < size_) position_ = offset;
+    ClearScanner();
 }
 
 bool VvfReader::SetSeekTarget(std::uint64_t offset)

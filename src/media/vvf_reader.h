@@ -41,6 +41,12 @@ public:
     std::uint64_t GetPosition() const { return position_; }
     std::uint64_t GetSize() const { return size_; }
     void SetPosition(std::uint64_t offset);
+    // Positions the scan on a record: ReadNext then delivers the record after the one whose start
+    // code begins at `recordStart`, and ReadPrevious the record before it (the alternation rule).
+    void SetCursor(std::uint64_t recordStart);
+    // Starts a forward scan afresh at `offset` (a page start): the first start code found there
+    // opens the first record delivered.
+    void Rescan(std::uint64_t offset);
     bool SetSeekTarget(std::uint64_t offset);
     std::uint32_t ReadAtSeekTarget(std::uint8_t* buffer);
 
@@ -49,6 +55,10 @@ public:
     const CalendarTime& CurrentPageTime() const { return pageTime_; }
 
     bool IsAudio() const { return audio_; }
+    // File offset of the first byte of the last delivered record's start code.
+    std::uint64_t GetRecordStart() const { return recordStart_; }
+    // The page time (seconds since 1970) of the last delivered record.
+    std::uint32_t GetPageTime() const { return deliveredTime_; }
     int GetChannel() const { return channel_; }
     std::uint32_t GetLength() const { return length_; }
     std::uint16_t GetChannelMask() const { return deliveredMask_; }
@@ -94,6 +104,7 @@ private:
     CalendarTime pageTime_{};
     std::uint16_t pageMask_ = 0;
     std::uint8_t pageInterval_ = 0;
+    std::uint32_t pageSeconds_ = 0;
 
     // Scanner state.
     std::uint32_t reg_ = 0xFFFFFFFFu;
@@ -102,6 +113,7 @@ private:
     // while the buffer keeps the latest ones as a ring, written downwards.
     std::size_t collected_ = 0;
     bool backward_ = false;
+    std::uint64_t collectStart_ = 0;  // forward: where the record being collected begins
     std::unique_ptr<std::uint8_t[]> assembly_;
 
     // The last delivered record.
@@ -110,6 +122,8 @@ private:
     std::uint32_t length_ = 0;
     std::uint16_t deliveredMask_ = 0;
     std::uint8_t deliveredInterval_ = 0;
+    std::uint32_t deliveredTime_ = 0;
+    std::uint64_t recordStart_ = 0;
 };
 
 // Exchanges the two bytes of every 16-bit word (length even).

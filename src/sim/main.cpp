@@ -25,6 +25,8 @@ constexpr const char* kUsage =
     "      --model M       recorder model type 0..6                       default 4\n"
     "      --height H      picture height, 224 or 272                     default 224\n"
     "      --quantiser Q   quantiser scale 1..14                          default 4\n"
+    "      --interval N    frame interval of the pages, 0..127: a picture every N + 1\n"
+    "                      frame periods (0: the recorder's highest rate) default about 15 a second\n"
     "      --start T       time of the first page, seconds since 1970 UTC  default 1773480413\n"
     "                      (2026-03-14 09:26:53)\n"
     "  make-yuv OUT.yuv [options]      write scene frames as raw yuv420p (OUT - : standard output)\n"
@@ -186,6 +188,7 @@ int MakeSampleCommand(int argc, char** argv)
         else if (name == "--model") options.modelType = ToInt(value);
         else if (name == "--height") options.height = ToInt(value);
         else if (name == "--quantiser") options.quantiserScale = ToInt(value);
+        else if (name == "--interval") options.interval = ToInt(value);
         else if (name == "--start" && value >= 0 && value <= 4294967295.0) options.startTime = static_cast<std::uint32_t>(value);
         else {
             std::fprintf(stderr, "tamlorex-sim: unknown or bad option %s\n", argv[i - 1]);

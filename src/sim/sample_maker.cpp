@@ -51,8 +51,10 @@ bool MakeSample(const SampleOptions& o, const PageWriter::Sink& sink, SampleSumm
     if (!(o.seconds > 0) || o.seconds > 86400) return Fail(error, "seconds must be above 0 and at most 86400");
     if (o.quantiserScale < 1 || o.quantiserScale > kMaxQuantiserScale) return Fail(error, "quantiser scale must be 1..14");
 
+    if (o.interval < -1 || o.interval > 127) return Fail(error, "interval must be 0..127");
     const int period = FramePeriodMicros(o.modelType, o.height);
-    const int step = std::max(1, static_cast<int>(std::lround(1e6 / kTargetPicturesPerSecond / period)));
+    const int step = o.interval >= 0 ? o.interval + 1
+                                     : std::max(1, static_cast<int>(std::lround(1e6 / kTargetPicturesPerSecond / period)));
     const double picturePeriod = step * period / 1e6;
     s.interval = step - 1;
     s.framePeriodMicros = period;

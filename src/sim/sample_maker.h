@@ -21,6 +21,9 @@ struct SampleOptions {
     double fullPictureEvery = 2.0;  // seconds between full pictures of one channel
     int quantiserScale = 4;
     double toneHz = 1000;
+    // The pages' frame interval: a picture (of any channel) every interval + 1 frame periods,
+    // 0..127; -1 picks about fifteen pictures a second.
+    int interval = -1;
 };
 
 struct SampleSummary {

@@ -1,0 +1,115 @@
+#include "engine/live_worker.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "audio/audio_out.h"
+#include "display/video_window.h"
+#include "export/avi_capture_writer.h"
+#include "media/vvf_writer.h"
+#include "net/net_client.h"
+
+namespace tamlorex {
+namespace {
+
+constexpr auto kServiceInterval = std::chrono::milliseconds(5);  // sound is looked after at least this often
+constexpr std::size_t kSoundBacklog = 16384;                     // samples waiting for the ring at most
+
+}  // namespace
+
+LiveWorker::LiveWorker(NetClient& client, RecordPipeline& pipeline, VideoWindow& window, AudioOut& audio,
+                       AviCaptureWriter& capture, VvfWriter& writer, std::mutex& writerMutex, EngineShared& shared)
+    : client_(client),
+      pipeline_(pipeline),
+      window_(window),
+      audio_(audio),
+      capture_(capture),
+      writer_(writer),
+      writerMutex_(writerMutex),
+      shared_(shared),
+      feed_(kSoundBacklog),
+      record_(new std::uint8_t[kRecordBufferSize]),
+      sound_(new std::uint8_t[kLiveAudioSize])
+{
+}
+
+LiveWorker::~LiveWorker() = default;
+
+int LiveWorker::Run(Event& stop)
+{
+    pipeline_.Init(kLiveModelType);
+    alaw_ = ModelUsesALaw(shared_.modelType.load());
+    feed_.Clear();
+    std::memset(record_.get(), 0, kRecordBufferSize);
+    std::memset(sound_.get(), 0, kLiveAudioSize);
+    audio_.StartLoop();
+    Event& pictures = client_.VideoQueue().NotEmpty();
+    Event& sound = client_.AudioQueue().NotEmpty();
+    for (;;) {
+        if (Event::WaitAny({&stop, &pictures, &sound, &captureTick_}, kServiceInterval) == 0) break;
+        audio_.Service();
+        feed_.Pump(audio_, alaw_);
+        // One unit of each waiting kind per pass: a queue that never empties starves no other.
+        if (pictures.IsSet()) ServePicture();
+        if (sound.IsSet()) ServeSound();
+        if (captureTick_.IsSet()) ServeCaptureTick();
+    }
+    // The sound stops with the stream: nothing left in the ring plays again.
+    feed_.Clear();
+    audio_.StopLoop();
+    std::lock_guard<std::mutex> lock(writerMutex_);
+    if (writer_.IsOpen()) writer_.Close();
+    return 1;
+}
+
+void LiveWorker::ServePicture()
+{
+    std::size_t length = 0;
+    CalendarTime time;
+    if (!client_.VideoQueue().Pop(record_.get(), length, time)) return;
+    const auto size = static_cast<std::uint32_t>(length);
+    if (!pipeline_.Parse(record_.get(), size) || !pipeline_.Decode(record_.get(), size)) return;
+    const int channel = pipeline_.Channel(), w = pipeline_.Width(), h = pipeline_.Height();
+    const std::uint8_t* picture = pipeline_.Picture(channel).data();
+    shared_.NoteDecoded(channel, w, h);
+    window_.ShowPicture(channel, time, picture, w, h);
+    if (EngineObserver* observer = shared_.Observer()) {
+        observer->OnPictureShown(channel, time, picture, w, h);
+        observer->OnLivePicture(pipeline_.Full(), picture, w, h);
+    }
+    if (shared_.captureActive.load() && !shared_.captureLowSpeed.load()) capture_.WriteCapturePicture(picture, w, h);
+    std::lock_guard<std::mutex> lock(writerMutex_);
+    // A write error ends the recording; a picture before the first full one is simply not written.
+    if (writer_.IsOpen() && !writer_.WriteVideo(record_.get(), size) && writer_.Failed()) writer_.Close();
+}
+
+void LiveWorker::ServeSound()
+{
+    std::size_t length = 0;
+    CalendarTime time;
+    if (!client_.AudioQueue().Pop(sound_.get(), length, time)) return;
+    if (length > 0) {
+        // Taken whole and written as the ring has room: the stream never waits for the device.
+        feed_.Push(sound_.get(), length);
+        feed_.Pump(audio_, alaw_);
+        if (EngineObserver* observer = shared_.Observer()) observer->OnLiveAudio(length);
+        if (shared_.captureActive.load()) capture_.WriteSound(sound_.get(), length);
+    }
+    std::lock_guard<std::mutex> lock(writerMutex_);
+    if (writer_.IsOpen() && !writer_.WriteAudio(sound_.get(), static_cast<std::uint32_t>(length)) && writer_.Failed())
+        writer_.Close();
+}
+
+void LiveWorker::ServeCaptureTick()
+{
+    captureTick_.Reset();
+    const int channel = shared_.lastChannel.load();
+    if (!shared_.captureActive.load() || !shared_.captureLowSpeed.load() || channel < 0) return;
+    // The channel's reference picture is the last picture decoded for it.
+    const ConstYuvPicture picture = pipeline_.Picture(channel);
+    const int w = shared_.lastWidth.load(), h = shared_.lastHeight.load();
+    if (picture.size() < YuvPictureSize(static_cast<std::size_t>(w), static_cast<std::size_t>(h))) return;
+    capture_.WriteCapturePicture(picture.data(), w, h);
+}
+
+}  // namespace tamlorex
