@@ -21,6 +21,12 @@ constexpr std::size_t kChunkSize = kChunkPages * kPageSize;
 constexpr std::uint64_t kPageMask = ~static_cast<std::uint64_t>(kPageSize - 1);
 constexpr std::uint64_t kMaxExportSpan = 0x40000000;
 
+// The register value after bytes p[3], p[2], p[1], p[0] were shifted in, in that order.
+inline std::uint32_t LoadLittleEndian32(const std::uint8_t* p)
+{
+    return (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+}
+
 inline std::uint32_t LoadBigEndian32(const std::uint8_t* p)
 {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
@@ -305,6 +311,43 @@ std::uint32_t VvfReader::ReadNext(std::uint8_t* buffer)
     }
 }
 
+void VvfReader::StoreBackward(const std::uint8_t* bytes, std::size_t n)
+{
+    // The bytes arrive from the highest down: bytes[n - 1] first, at the ring's next free slot
+    // counting downwards, so that the ring holds them in forward order.
+    if (!collecting_ || n == 0) return;
+    std::uint8_t* ring = assembly_.get();
+    const std::size_t top = kRecordBufferSize - 1 - (collected_ % kRecordBufferSize);
+    if (n <= top + 1) {
+        std::memcpy(ring + top + 1 - n, bytes, n);
+    } else {
+        std::memcpy(ring, bytes + n - 1 - top, top + 1);
+        const std::size_t rest = n - 1 - top;
+        std::memcpy(ring + kRecordBufferSize - rest, bytes, rest);
+    }
+    collected_ += n;
+}
+
+bool VvfReader::FindCodeBackward(std::size_t from, std::size_t& at) const
+{
+    // The highest j <= from with 00 00 01 F8..FD at page bytes j..j+3, j in the body. The 01 byte
+    // is found with memrchr; `from` stays three bytes below the page end.
+    const std::uint8_t* p = page_.data();
+    const std::size_t lowest = kPageHeaderSize + 2;
+    std::size_t end = from + 3;  // one past the highest place of the 01 byte
+    while (end > lowest) {
+        const void* hit = memrchr(p + lowest, 0x01, end - lowest);
+        if (hit == nullptr) return false;
+        const std::size_t k = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - p);
+        if (p[k - 1] == 0 && p[k - 2] == 0 && static_cast<std::uint8_t>(p[k + 1] - kVideoUpdateType) <= 5) {
+            at = k - 2;
+            return true;
+        }
+        end = k;
+    }
+    return false;
+}
+
 std::uint32_t VvfReader::ReadPrevious(std::uint8_t* buffer)
 {
     if (fd_ < 0) return 0;
@@ -317,16 +360,33 @@ std::uint32_t VvfReader::ReadPrevious(std::uint8_t* buffer)
     std::uint64_t pageStart = position_ & kPageMask;
     if (EndsScan(LoadPage(pageStart), pageStart, false)) return 0;
     std::uint8_t* ring = assembly_.get();
+    // Bytes still to take one at a time through the register: a code among them may reach into
+    // bytes above (on the page above, or above where this scan began).
+    int single = 3;
     for (;;) {
         const std::size_t offset = static_cast<std::size_t>(position_ - pageStart);
         if (offset >= kPageHeaderSize) {
-            const std::uint8_t b = page_[offset];
-            reg_ = (reg_ << 8) | b;
-            if (collecting_) {
-                ring[kRecordBufferSize - 1 - (collected_ % kRecordBufferSize)] = b;
-                ++collected_;
+            bool code = false;
+            if (single > 0) {
+                --single;
+                const std::uint8_t b = page_[offset];
+                reg_ = (reg_ << 8) | b;
+                StoreBackward(&b, 1);
+                code = IsReversedStartCode(reg_);
+            } else {
+                // Everything down to the next code wholly in this page, or to the body's start.
+                std::size_t j = kPageHeaderSize;
+                code = FindCodeBackward(offset, j);
+                const std::size_t n = offset - j + 1;
+                StoreBackward(page_.data() + j, n);
+                if (n >= 4 || code) {
+                    reg_ = LoadLittleEndian32(page_.data() + j);
+                } else {
+                    for (std::size_t k = offset + 1; k-- > j;) reg_ = (reg_ << 8) | page_[k];
+                }
+                position_ = pageStart + j;
             }
-            if (IsReversedStartCode(reg_)) {
+            if (code) {
                 if (!collecting_) {
                     collecting_ = true;
                     collected_ = 0;
@@ -367,6 +427,7 @@ std::uint32_t VvfReader::ReadPrevious(std::uint8_t* buffer)
         if ((position_ & (kPageSize - 1)) == kPageSize - 1) {
             pageStart -= kPageSize;
             if (EndsScan(LoadPage(pageStart), pageStart, false)) return 0;
+            single = 3;
         }
     }
 }

@@ -82,6 +82,10 @@ private:
     // A start code in the register, its first byte at file offset firstByte; true on delivery.
     bool OnForwardCode(std::uint64_t firstByte, std::uint8_t* buffer, std::uint32_t& delivered);
     void AppendForward(const std::uint8_t* bytes, std::size_t count);
+    // Backward scanning: stores bytes taken from the highest down while collecting, and finds
+    // the highest start code at or below a body offset.
+    void StoreBackward(const std::uint8_t* bytes, std::size_t n);
+    bool FindCodeBackward(std::size_t from, std::size_t& at) const;
     void Deliver(bool audio, int channel, std::uint32_t length);
 
     Alerts* alerts_ = nullptr;

@@ -22,6 +22,7 @@ struct Delivered {
     bool audio = false;
     int channel = 0;
     std::uint64_t position = 0;
+    std::uint64_t start = 0;  // where the record's start code begins
 };
 
 class ReaderTest : public ::testing::Test {
@@ -42,6 +43,7 @@ protected:
         d.bytes.assign(buffer.get(), buffer.get() + length);
         d.audio = reader.IsAudio();
         d.channel = reader.GetChannel();
+        d.start = reader.GetRecordStart();
         EXPECT_EQ(reader.GetLength(), length);
         return true;
     }
@@ -406,13 +408,22 @@ TEST_F(ReaderTest, RandomStreamsMatchTheRecordsTheyWereBuiltFrom)
         ASSERT_EQ(got.size(), expected.size()) << round;
         for (std::size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i].bytes, expected[i]) << round << " " << i;
 
-        // And backward, the same records in reverse order.
+        // And backward, the same records in reverse order, each found at the same place; from
+        // any record, the cursor set on it gives its neighbours both ways.
         Delivered d;
         for (std::size_t i = expected.size(); i-- > 0;) {
             ASSERT_TRUE(Previous(d)) << round << " " << i;
             ASSERT_EQ(d.bytes, expected[i]) << round << " " << i;
+            ASSERT_EQ(d.start, got[i].start) << round << " " << i;
         }
         EXPECT_FALSE(Previous(d));
+        const std::size_t pick = rng() % got.size();
+        reader.SetCursor(got[pick].start);
+        EXPECT_EQ(Next(d), pick + 1 < got.size()) << round;
+        if (pick + 1 < got.size()) EXPECT_EQ(d.start, got[pick + 1].start) << round;
+        reader.SetCursor(got[pick].start);
+        EXPECT_EQ(Previous(d), pick > 0) << round;
+        if (pick > 0) EXPECT_EQ(d.start, got[pick - 1].start) << round;
     }
 }
 
