@@ -233,6 +233,7 @@ ViewerDialog::ViewerDialog(const ViewerOptions& options, QWidget* parent)
 ViewerDialog::~ViewerDialog()
 {
     // The worker draws into the video widget: it stops before the widget goes.
+    engine_->SetObserver(nullptr);
     if (!shutDown_) {
         client_->DisconnectClient();
         engine_->CloseSource();
@@ -261,6 +262,7 @@ void ViewerDialog::StartUp()
 
     // 7: the engine with the video window (9 channel slots for the 8-channel set-up).
     engine_->Initialize(kModelType, kChannelCount);
+    engine_->SetObserver(this);
     video_ = new display::VideoWidget(engine_->Window(), this);
     video_->setGeometry(kVideoLeft, kVideoTop, videoWidth_, videoHeight_);
     video_->SetMessageHandler([this](const std::string& text, const std::string& caption) {
@@ -274,7 +276,7 @@ void ViewerDialog::StartUp()
 
     // 9: the settings, applied to their owners.
     LoadSettings();
-    volumeSlider_->setValue(static_cast<int>(engine_->Audio().GetVolume()));
+    volumeSlider_->setValue(static_cast<int>(engine_->GetVolume()));
 
     // 10-11: the title text, the rounded window and the first layout.
     SetTitleText(QString::fromLatin1(kTitleText));
@@ -522,8 +524,8 @@ void ViewerDialog::LoadSettings()
     engine_->SetRepeat(settings_.repeat != 0);
     client_->SetAutoReconnect(settings_.autoReconnection != 0);
     client_->SetTimeoutMs(settings_.timeout * 1000);
-    engine_->Audio().SetVolume(static_cast<std::uint32_t>(settings_.volume));
-    engine_->Audio().SetMute(settings_.mute);
+    engine_->SetVolume(static_cast<std::uint32_t>(settings_.volume));
+    engine_->SetMute(settings_.mute != 0);
     video_->SetUseDirectDraw(settings_.useDDraw != 0);
     client_->SetMouseMode(settings_.mouseMode);
 }
@@ -536,8 +538,8 @@ void ViewerDialog::SaveSettings()
     settings_.videoHeight = videoHeight_ - sizeOffsetHeight_;
     settings_.repeat = engine_->GetRepeat() ? 1 : 0;
     settings_.timeFormat = engine_->Window().GetTimeFormat();
-    settings_.volume = static_cast<int>(engine_->Audio().GetVolume() & 0xFFFF);
-    settings_.mute = engine_->Audio().GetMute();
+    settings_.volume = static_cast<int>(engine_->GetVolume() & 0xFFFF);
+    settings_.mute = engine_->GetMute() ? 1 : 0;
     settings_.useDDraw = video_->GetUseDirectDraw() ? 1 : 0;
     settings_.autoReconnection = client_->GetAutoReconnect() ? 1 : 0;
     settings_.timeout = client_->GetTimeoutMs() / 1000;
@@ -698,6 +700,29 @@ void ViewerDialog::TimerTick(int timerId)
         lastConnState_ = connState;
         statusLine_->SetConnectionState(connState);
     }
+    ShowPlaybackStatus();
+    if (timerId == kTimerFast) {
+        if (displayRecording_ && lowSpeed_) capture_->SignalCaptureEvent();
+        // The idle-time update of the buttons.
+        UpdateCommandStates();
+    }
+}
+
+void ViewerDialog::OnStateChanged(int, double)
+{
+    // From the engine's worker: shown on the window's own thread.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (shutDown_) return;
+            ShowPlaybackStatus();
+            UpdateCommandStates();
+        },
+        Qt::QueuedConnection);
+}
+
+void ViewerDialog::ShowPlaybackStatus()
+{
     const int state = engine_->GetState();
     QString word = QString::fromLatin1(StateText(state));
     if (state == kStatePlay || state == kStateReverse) word += QString::asprintf(" x %.1f", engine_->GetSpeed());
@@ -716,11 +741,6 @@ void ViewerDialog::TimerTick(int timerId)
         }
         positionSlider_->setToolTip(QString::fromStdString(text));
         statusLine_->SetTexts(word, QString::fromStdString(text));
-    }
-    if (timerId == kTimerFast) {
-        if (displayRecording_ && lowSpeed_) capture_->SignalCaptureEvent();
-        // The idle-time update of the buttons.
-        UpdateCommandStates();
     }
 }
 
@@ -753,7 +773,7 @@ int ViewerDialog::CommandCheckState(int id) const
     case kCmdClientMode: return engine_->GetMode() != kPlayerMode ? 1 : 0;
     case kCmdShowTime: return engine_->Window().GetShowTime() ? 1 : 0;
     case kCmdAlwaysOnTop: return settings_.alwaysOnTop != 0 ? 1 : 0;
-    case kCmdMute: return engine_->Audio().GetMute() != 0 ? 1 : 0;
+    case kCmdMute: return engine_->GetMute() ? 1 : 0;
     case kCmdFullScreen: return fullScreen_ ? 1 : 0;
     case kCmdAspect448: return videoWidth_ == 640 && videoHeight_ == 448 ? 1 : 0;
     case kCmdAspect544: return videoWidth_ == 640 && videoHeight_ == 544 ? 1 : 0;
@@ -821,7 +841,7 @@ bool ViewerDialog::ExecuteCommand(int id)
     case kCmdExportSpan: ExportMarkedSpan(); break;
     case kCmdVolumeUp:
     case kCmdVolumeDown: break;  // these two do nothing
-    case kCmdMute: engine_->Audio().SetMute(engine_->Audio().GetMute() != 0 ? 0 : 1); break;
+    case kCmdMute: engine_->SetMute(!engine_->GetMute()); break;
     case kCmdFullScreen: ToggleFullScreen(); break;
     case kCmdMaximize: Maximize(); break;
     case kCmdAspect448: Layout(true, 640, 448); break;
@@ -1084,7 +1104,7 @@ void ViewerDialog::OnSliderMessage(std::uint32_t message, int controlId)
 {
     if (controlId == kIdVolumeSlider && (message == kSliderMoving || message == kSliderReleased)) {
         const std::uint32_t v = static_cast<std::uint32_t>(volumeSlider_->value()) & 0xFFFF;
-        engine_->Audio().SetVolume(v + v * 65536);
+        engine_->SetVolume(v + v * 65536);
         return;
     }
     if (controlId == kIdPositionSlider && message == kSliderMoving) {

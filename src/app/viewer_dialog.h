@@ -13,6 +13,7 @@
 #include "app/engine_links.h"
 #include "app/settings.h"
 #include "app/user_prompts.h"
+#include "engine/engine_events.h"
 #include "platform/alerts.h"
 #include "platform/notifier.h"
 
@@ -56,7 +57,7 @@ struct ViewerOptions {
 // How the main window was ended.
 enum class ShutdownPath { CloseButton, SystemIcon, CloseMessage };
 
-class ViewerDialog : public QDialog, public Alerts, public Notifier {
+class ViewerDialog : public QDialog, public Alerts, public Notifier, public EngineObserver {
     Q_OBJECT
 public:
     explicit ViewerDialog(const ViewerOptions& options, QWidget* parent = nullptr);
@@ -74,6 +75,9 @@ public:
     void Layout(bool relayout, int width, int height);
     // One tick of timer 3, 4 or 5.
     void TimerTick(int timerId);
+    // The engine's news, from its worker: a change of state or speed shows at once.
+    void OnStateChanged(int state, double speed) override;
+    void OnPictureShown(int, const CalendarTime&, const std::uint8_t*, int, int) override {}
     void SwitchMode(int mode);
     // The slider messages 0x28D1 and 0x28D2 with the slider's control id.
     void OnSliderMessage(std::uint32_t message, int controlId);
@@ -86,6 +90,8 @@ public:
     void Post(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override;
     // The reaction to a posted message (on the GUI thread).
     void HandleMessage(std::uint32_t message);
+    // The state word, speed, position and time in the status line and on the position slider.
+    void ShowPlaybackStatus();
 
     // State, for the tests and the shell.
     int Mode() const { return mode_; }

@@ -27,7 +27,11 @@ std::int64_t MediaClock::Place(std::uint32_t pageTime, std::int64_t stepUs, bool
     if (placed_) {
         media = forward ? last_ + stepUs : last_ - stepUs;
         const auto tolerance = static_cast<std::int64_t>(kLongestWaitSeconds * std::max(speed_, 1.0) * kSecondUs);
-        if (media < low - tolerance || media > high + tolerance) {
+        // Far ahead of the step (a gap in the recording), or behind where the last record stood
+        // (a clock set back); a step that outruns its page's second is only held back.
+        const bool gap = forward ? media < low - tolerance || last_ > high + tolerance
+                                 : media > high + tolerance || last_ < low - tolerance;
+        if (gap) {
             media = forward ? low : high;
             restarted_ = true;
         } else {

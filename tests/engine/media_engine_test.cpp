@@ -280,6 +280,10 @@ TEST(EnginePacing, RecordingTimeFollowsPageTimesAndFrameIntervals)
     EXPECT_EQ(clock.Last(), 100999999);
     EXPECT_EQ(clock.Place(102, 66666, true), 102000000);
     EXPECT_EQ(clock.MediaAt(6000.0), 102000000);
+    // A frame interval longer than the wait allowed is still held within the page's second.
+    EXPECT_EQ(clock.Place(102, 2500000, true), 102999999);
+    EXPECT_EQ(clock.Place(102, 2500000, true), 102999999);
+    EXPECT_FALSE(clock.Restarted());
     // A gap far longer than the speed can wait out starts the clock again at its page.
     EXPECT_EQ(clock.Place(200, 66666, true), 200000000);
     EXPECT_TRUE(clock.Restarted());
