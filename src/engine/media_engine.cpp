@@ -148,38 +148,27 @@ bool MediaEngine::GetCurrentTime(CalendarTime& out) const
 
 void MediaEngine::Pause() { shared_.Post(kCommandPause); }
 
-void MediaEngine::Play(double speed)
+void MediaEngine::PlayAt(double speed, int command)
 {
     shared_.SetFast(false);
     shared_.SetSpeedTenths(NormalTenths(speed));
-    shared_.Post(kCommandPlay);
+    shared_.Post(command);
 }
 
-void MediaEngine::PlayReverse(double speed)
+void MediaEngine::PlayFast(int state, int command)
 {
-    shared_.SetFast(false);
-    shared_.SetSpeedTenths(NormalTenths(speed));
-    shared_.Post(kCommandReverse);
-}
-
-void MediaEngine::FastForward()
-{
+    // 16x, or twice the speed when already fast that way.
     const int tenths = shared_.SpeedTenths();
-    const bool doubling = shared_.State() == kStatePlay && tenths >= kFirstFastTenths;
+    const bool doubling = shared_.State() == state && tenths >= kFirstFastTenths;
     shared_.SetFast(true);
     shared_.SetSpeedTenths(doubling ? std::min(tenths * 2, kFastestTenths) : kFirstFastTenths);
-    shared_.Post(kCommandPlay);
+    shared_.Post(command);
 }
 
-void MediaEngine::FastRewind()
-{
-    const int tenths = shared_.SpeedTenths();
-    const bool doubling = shared_.State() == kStateReverse && tenths >= kFirstFastTenths;
-    shared_.SetFast(true);
-    shared_.SetSpeedTenths(doubling ? std::min(tenths * 2, kFastestTenths) : kFirstFastTenths);
-    shared_.Post(kCommandReverse);
-}
-
+void MediaEngine::Play(double speed) { PlayAt(speed, kCommandPlay); }
+void MediaEngine::PlayReverse(double speed) { PlayAt(speed, kCommandReverse); }
+void MediaEngine::FastForward() { PlayFast(kStatePlay, kCommandPlay); }
+void MediaEngine::FastRewind() { PlayFast(kStateReverse, kCommandReverse); }
 void MediaEngine::StepForward() { shared_.Post(kCommandStepForward); }
 void MediaEngine::StepBack() { shared_.Post(kCommandStepBack); }
 void MediaEngine::Seek(std::uint64_t offset) { shared_.Post(kCommandSeek, offset); }

@@ -141,6 +141,8 @@ private:
     };
 
     void StopWorker();
+    void PlayAt(double speed, int command);
+    void PlayFast(int state, int command);
     bool StartClient();
     void OpenAudioFor(int modelType);
 

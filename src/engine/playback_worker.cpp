@@ -17,7 +17,8 @@ namespace {
 
 constexpr std::uint64_t kJumpBytesPerSpeed = 20480;  // five pages per unit of speed
 constexpr int kFailuresBeforePause = 4;              // the fifth empty read in a row pauses
-constexpr std::size_t kSoundBacklog = 32768;         // samples waiting for the ring at most
+// Samples waiting for the ring at most: the longest sound record, so that none is cut short.
+constexpr std::size_t kSoundBacklog = kRecordBufferSize;
 constexpr double kServiceMs = 5;                     // the longest wait: sound and commands are looked after between
 constexpr double kLateRestartMs = 1000;              // later than this at a normal speed: a stall, not a speed
 constexpr double kBehindJumpMs = 100;                // fast play this far behind its clock jumps ...
