@@ -194,7 +194,13 @@ void BM_FastForward(benchmark::State& state)
     for (auto _ : state) {
         Player p(16);
         p.engine.OpenSource(path, false);
-        for (int s = 16; s <= speed; s *= 2) p.engine.FastForward();
+        p.counter.WaitForState(kStatePlay, 1);
+        // Each press doubles the speed once the one before has taken effect.
+        for (int s = 16; s <= speed; s *= 2) {
+            p.engine.FastForward();
+            while (p.engine.GetSpeed() * 10 < s * 10 || p.engine.GetState() != kStatePlay)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         p.counter.Reset();
         const auto start = Clock::now();

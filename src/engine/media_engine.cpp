@@ -121,6 +121,8 @@ bool MediaEngine::OpenSource(const std::string& path, bool drive)
     shared_.PublishPosition(reader_.GetPosition(), reader_.GetSize());
     sourceOpen_.store(true);
     window_.Clear();
+    // A freshly opened source plays forward; a command given from now on replaces that.
+    shared_.Post(kCommandPlay);
     return Start(ThreadPriority::Normal) == 1;
 }
 

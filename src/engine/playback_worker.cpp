@@ -55,8 +55,6 @@ PlaybackWorker::~PlaybackWorker() = default;
 int PlaybackWorker::Run(Event& stop)
 {
     stop_ = &stop;
-    // A freshly opened source plays forward.
-    shared_.Post(kCommandPlay);
     const int model = shared_.modelType.load();
     alaw_ = ModelUsesALaw(model);
     pipeline_.Init(model);

@@ -194,6 +194,13 @@ TEST_F(EngineTest, OpeningPlaysForwardThenPausesAtTheEndKeepingTheLastPicture)
     EXPECT_EQ(State(), kStateReady);
     EXPECT_FALSE(engine.IsSourceOpen());
     EXPECT_FALSE(engine.GetCurrentTime(t));
+
+    // A command given right after opening is not lost to the worker's own start.
+    ASSERT_TRUE(engine.OpenSource(Write(records, 127), false));
+    engine.Pause();
+    ASSERT_TRUE(recorder.WaitFor([&] { return State() == kStatePause; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(State(), kStatePause);
 }
 
 TEST_F(EngineTest, SpeedArithmetic)
