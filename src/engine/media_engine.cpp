@@ -26,7 +26,6 @@ int NormalTenths(double speed)
 
 MediaEngine::MediaEngine(AudioDevice& audioDevice, Alerts* alerts, Notifier* notifier)
     : alerts_(alerts),
-      notifier_(notifier),
       audio_(audioDevice, alerts),
       playback_(std::make_unique<PlaybackWorker>(reader_, pipeline_, window_, audio_, capture_, shared_)),
       live_(std::make_unique<LiveWorker>(netClient_, pipeline_, window_, audio_, capture_, writer_, writerMutex_,

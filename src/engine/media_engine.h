@@ -147,7 +147,6 @@ private:
     void OpenAudioFor(int modelType);
 
     Alerts* alerts_;
-    Notifier* notifier_;
     EngineShared shared_;
     VvfReader reader_;
     VvfWriter writer_;
