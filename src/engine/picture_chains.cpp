@@ -16,6 +16,9 @@ constexpr std::uint64_t kSearchScanBudget = std::uint64_t{32} << 20;
 // The first step back; each further step doubles.
 constexpr std::uint64_t kFirstScanStep = std::uint64_t{256} << 10;
 constexpr std::uint64_t kPageMask = ~static_cast<std::uint64_t>(kPageSize - 1);
+// Bytes of decoded pictures all channels keep together, and spare buffers held for reuse.
+constexpr std::size_t kCacheBudget = std::size_t{64} << 20;
+constexpr std::size_t kSpareBuffers = 16;
 
 }  // namespace
 
@@ -38,7 +41,7 @@ void PictureChains::Close() { reader_.Close(); }
 void PictureChains::Restart()
 {
     for (auto& kept : kept_) {
-        for (auto& [offset, picture] : kept) spare_.push_back(std::move(picture.yuv));
+        for (auto& [offset, picture] : kept) Drop(std::move(picture.yuv));
         kept.clear();
     }
     reference_.fill(kBeforeStart);
@@ -58,19 +61,32 @@ bool PictureChains::IsCurrentFor(int channel, std::uint64_t offset) const
     return false;
 }
 
-std::size_t PictureChains::CachedPictures() const
-{
-    std::size_t n = 0;
-    for (const auto& kept : kept_) n += kept.size();
-    return n;
-}
-
 std::size_t PictureChains::Capacity(int channel) const
 {
     const ChannelPictures& references = pipeline_.References();
     const std::size_t bytes = std::max<std::size_t>(
         YuvPictureSize(references.Width(channel), references.Height(channel)), YuvPictureSize(640, 224));
-    return std::clamp<std::size_t>(budget_ / (bytes * static_cast<std::size_t>(shownChannels_)), 4, 256);
+    std::size_t sharing = 1;
+    for (std::size_t c = 0; c < kept_.size(); ++c)
+        if (c != Slot(channel) && !kept_[c].empty()) ++sharing;
+    return std::clamp<std::size_t>(kCacheBudget / (bytes * sharing), 4, 256);
+}
+
+void PictureChains::Drop(std::vector<std::uint8_t>&& buffer)
+{
+    if (spare_.size() < kSpareBuffers) spare_.push_back(std::move(buffer));
+}
+
+void PictureChains::TrimKept()
+{
+    for (std::size_t c = 0; c < kept_.size(); ++c) {
+        auto& kept = kept_[c];
+        // The oldest go first: playing backward needs the newest next.
+        for (const std::size_t capacity = Capacity(static_cast<int>(c)); kept.size() > capacity;) {
+            Drop(std::move(kept.begin()->second.yuv));
+            kept.erase(kept.begin());
+        }
+    }
 }
 
 bool PictureChains::LoadKept(int channel, std::uint64_t offset)
@@ -101,7 +117,7 @@ void PictureChains::DropKeptAbove(int channel, std::uint64_t offset)
 {
     auto& kept = kept_[Slot(channel)];
     for (auto it = kept.upper_bound(offset); it != kept.end();) {
-        spare_.push_back(std::move(it->second.yuv));
+        Drop(std::move(it->second.yuv));
         it = kept.erase(it);
     }
 }
@@ -176,7 +192,6 @@ bool PictureChains::DecodeAt(int channel, std::uint64_t offset)
     // A picture the decoder refuses leaves the reference as it is, as decoding in order does.
     const bool ran = pipeline_.Decode(record_.get(), length);
     if (pipeline_.Full()) index_.MarkWhole(offset, ran && pipeline_.WroteWholePicture());
-    ++decoded_;
     return true;
 }
 
@@ -263,14 +278,7 @@ bool PictureChains::Rebuild(int channel, std::uint64_t offset, Keep keep)
         if (j >= first && !DecodeAt(channel, at)) return false;
         if (keepPictures && (j % spacing == 0 || j + tail >= n)) KeepPicture(channel, at);
     }
-    if (keepPictures) {
-        // Over capacity, the oldest pictures kept go first.
-        auto& kept = kept_[slot];
-        while (kept.size() > Capacity(channel) + 1) {
-            spare_.push_back(std::move(kept.begin()->second.yuv));
-            kept.erase(kept.begin());
-        }
-    }
+    if (keepPictures) TrimKept();
     reference_[slot] = offset;
     return true;
 }

@@ -38,9 +38,6 @@ public:
     void Close();
     // No picture kept; every reference is the empty picture of the start of the recording.
     void Restart();
-    void SetCacheBudget(std::size_t bytes) { budget_ = bytes; }
-    // How many channels share the cache.
-    void SetShownChannels(int count) { shownChannels_ = count < 1 ? 1 : count; }
 
     // The reference of the channel now holds its picture after the record at `offset`.
     void NoteDecoded(int channel, std::uint64_t offset) { reference_[Slot(channel)] = offset; }
@@ -65,10 +62,6 @@ public:
     // from the start of its page).
     void Scan(std::uint64_t from, std::uint64_t to);
 
-    // Pictures kept and decoded so far (for the benchmarks and tests).
-    std::size_t CachedPictures() const;
-    std::uint64_t PicturesDecoded() const { return decoded_; }
-
 private:
     struct Kept {
         std::uint32_t width = 0;
@@ -87,7 +80,11 @@ private:
     bool LoadKept(int channel, std::uint64_t offset);
     void KeepPicture(int channel, std::uint64_t offset);
     void DropKeptAbove(int channel, std::uint64_t offset);
+    void Drop(std::vector<std::uint8_t>&& buffer);
+    // Pictures a channel may keep: its share of the cache among the channels keeping pictures.
     std::size_t Capacity(int channel) const;
+    // Every channel over its share gives up its oldest pictures.
+    void TrimKept();
 
     RecordPipeline& pipeline_;
     PictureIndex& index_;
@@ -96,9 +93,6 @@ private:
     std::array<std::uint64_t, kMaxChannels> reference_{};
     std::array<std::map<std::uint64_t, Kept>, kMaxChannels> kept_;
     std::vector<std::vector<std::uint8_t>> spare_;  // buffers of dropped pictures, for reuse
-    std::size_t budget_ = std::size_t{64} << 20;
-    int shownChannels_ = 1;
-    std::uint64_t decoded_ = 0;
     std::uint32_t lastLength_ = 0;
 };
 

@@ -366,8 +366,8 @@ bool PlaybackWorker::ShowPending(bool rebuild, PictureChains::Keep keep)
     const int channel = pipeline_.Channel();
     bool exact = chains_.ReferenceOffset(channel) == p.start;
     bool decoded = exact;
-    if (!exact && (pipeline_.Full() || chains_.IsCurrentFor(channel, p.start))) {
-        const bool current = chains_.IsCurrentFor(channel, p.start);
+    const bool current = !exact && chains_.IsCurrentFor(channel, p.start);
+    if (!exact && (pipeline_.Full() || current)) {
         decoded = pipeline_.Decode(record_.get(), p.length);
         const bool whole = decoded && pipeline_.WroteWholePicture();
         if (pipeline_.Full()) index_.MarkWhole(p.start, whole);

@@ -29,9 +29,6 @@ public:
     // The worker's body: plays the open source until `stop` is set; returns 1.
     int Run(Event& stop);
 
-    // Pictures decoded to rebuild chains, and pictures kept for stepping back (benchmarks).
-    std::uint64_t ChainPicturesDecoded() const { return chains_.PicturesDecoded(); }
-
 private:
     struct Pending {
         bool valid = false;
