@@ -61,6 +61,8 @@ std::string QtPrompts::SaveFileName(QWidget* owner, const std::string& defaultNa
 
 bool QtPrompts::RunLogin(LoginDialog& dialog) { return dialog.exec() == QDialog::Accepted; }
 
+bool UserPrompts::RunDialog(QDialog& dialog) { return dialog.exec() == QDialog::Accepted; }
+
 void QtPrompts::About(QWidget* owner)
 {
     QDialog box(owner);

@@ -3,6 +3,7 @@
 // tests answer them without a person.
 #include <string>
 
+class QDialog;
 class QWidget;
 
 namespace tamlorex::app {
@@ -21,6 +22,9 @@ public:
     // Runs the login dialog modally; true on "Login".
     virtual bool RunLogin(LoginDialog& dialog) = 0;
     virtual void About(QWidget* owner) = 0;
+    // Runs one of the window's other dialogs modally (options, folder chooser, disk select,
+    // export, compressor choice); true when it ended with OK. The tests answer it themselves.
+    virtual bool RunDialog(QDialog& dialog);
 };
 
 // The real dialogs.
