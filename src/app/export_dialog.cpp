@@ -1,0 +1,380 @@
+#include "app/export_dialog.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstring>
+#include <filesystem>
+
+#include "app/compressor_dialog.h"
+#include "app/user_prompts.h"
+#include "export/compress_options.h"
+
+namespace tamlorex::app {
+namespace {
+
+// The largest picture the preview copies (the export's pictures are 640 x 544 at most).
+constexpr int kMaxPreviewSide = 4096;
+constexpr int kPreviewWidth = 320;
+constexpr int kPreviewHeight = 224;
+constexpr int kExportModelType = 4;
+
+template <typename W>
+W* Named(W* widget, int id)
+{
+    widget->setObjectName(QString::number(id));
+    return widget;
+}
+
+QString PercentText(int percent) { return QString::asprintf("%3d%%", percent); }
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to)
+{
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+int ExportChannelBoxId(int channel)
+{
+    if (channel >= 1 && channel <= 9) return kExportChannelBox1 + channel - 1;
+    if (channel >= 10 && channel <= 16) return 1734 + channel - 10;
+    return 0;
+}
+
+std::string SuggestedOutputName(const std::string& input)
+{
+    // Only the file name: a folder whose name holds "vvf" stays the folder it is.
+    const std::size_t slash = input.find_last_of('/');
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    std::string name = input.substr(start);
+    ReplaceAll(name, "VVF", "AVI");
+    ReplaceAll(name, "vvf", "AVI");
+    return input.substr(0, start) + name;
+}
+
+void ExportDialog::Preview::ShowExportPicture(int, const std::uint8_t* picture, int width, int height)
+{
+    if (!picture || width <= 0 || height <= 0 || width > kMaxPreviewSide || height > kMaxPreviewSide) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    pixels_.assign(picture, picture + static_cast<std::size_t>(width) * 3 * static_cast<std::size_t>(height));
+    width_ = width;
+    height_ = height;
+    fresh_ = true;
+}
+
+bool ExportDialog::Preview::Take(QImage& image)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!fresh_) return false;
+    fresh_ = false;
+    image = QImage(width_, height_, QImage::Format_BGR888);
+    if (image.isNull()) return false;
+    const std::size_t line = static_cast<std::size_t>(width_) * 3;
+    // The pictures are stored bottom row first.
+    for (int y = 0; y < height_; ++y)
+        std::memcpy(image.scanLine(y), pixels_.data() + static_cast<std::size_t>(height_ - 1 - y) * line, line);
+    return true;
+}
+
+ExportDialog::ExportDialog(QWidget* owner, UserPrompts& prompts, const std::string& sourcePath, bool sourceIsDrive)
+    : QDialog(owner), prompts_(prompts)
+{
+    setWindowTitle(QString::fromLatin1(kExportTitle));
+
+    auto* channels = new QGroupBox(QStringLiteral("Channels"), this);
+    auto* channelGrid = new QGridLayout(channels);
+    for (int c = 1; c <= kMaxChannels; ++c) {
+        auto* box = Named(new QCheckBox(QString::number(c), channels), ExportChannelBoxId(c));
+        // Channels 9..16 are not offered; their boxes are never read.
+        box->setChecked(c <= 8);
+        if (c > 8) box->hide();
+        channelGrid->addWidget(box, (c - 1) / 8, (c - 1) % 8);
+        channelBoxes_.push_back(box);
+    }
+    audioBox_ = Named(new QCheckBox(QStringLiteral("Audio"), channels), kExportAudioBox);
+    audioBox_->setChecked(true);
+    channelGrid->addWidget(audioBox_, 2, 0, 1, 8);
+
+    inputEdit_ = Named(new QLineEdit(this), kExportInputEdit);
+    inputBrowse_ = Named(new QPushButton(QStringLiteral("Browse..."), this), kExportInputBrowse);
+    outputEdit_ = Named(new QLineEdit(this), kExportOutputEdit);
+    outputBrowse_ = Named(new QPushButton(QStringLiteral("Browse..."), this), kExportOutputBrowse);
+    compressionEdit_ = Named(new QLineEdit(this), kExportCompressionEdit);
+    compressionEdit_->setReadOnly(true);
+    select_ = Named(new QPushButton(QStringLiteral("Select..."), this), kExportSelect);
+    progress_ = Named(new QProgressBar(this), kExportProgress);
+    progress_->setRange(0, 100);
+    progress_->setValue(0);
+    progress_->setTextVisible(false);
+    percent_ = Named(new QLabel(QStringLiteral("0%"), this), kExportPercent);
+    picture_ = Named(new QLabel(this), kExportPicture);
+    picture_->setFixedSize(kPreviewWidth, kPreviewHeight);
+    picture_->setFrameShape(QFrame::Box);
+    ok_ = Named(new QPushButton(QStringLiteral("OK"), this), kExportOk);
+    ok_->setDefault(true);
+    cancel_ = Named(new QPushButton(QStringLiteral("Cancel"), this), kExportCancel);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(new QLabel(QStringLiteral("Input file:"), this), 0, 0);
+    grid->addWidget(inputEdit_, 0, 1);
+    grid->addWidget(inputBrowse_, 0, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Output file:"), this), 1, 0);
+    grid->addWidget(outputEdit_, 1, 1);
+    grid->addWidget(outputBrowse_, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Compression:"), this), 2, 0);
+    grid->addWidget(compressionEdit_, 2, 1);
+    grid->addWidget(select_, 2, 2);
+    grid->addWidget(channels, 3, 0, 1, 3);
+    grid->addWidget(picture_, 4, 0, 1, 3, Qt::AlignCenter);
+    auto* progressRow = new QHBoxLayout;
+    progressRow->addWidget(progress_, 1);
+    progressRow->addWidget(percent_);
+    grid->addLayout(progressRow, 5, 0, 1, 3);
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(ok_);
+    buttonRow->addWidget(cancel_);
+    grid->addLayout(buttonRow, 6, 0, 1, 3);
+
+    connect(inputBrowse_, &QPushButton::clicked, this, &ExportDialog::OnBrowseInput);
+    connect(outputBrowse_, &QPushButton::clicked, this, &ExportDialog::OnBrowseOutput);
+    connect(select_, &QPushButton::clicked, this, &ExportDialog::OnSelect);
+    connect(ok_, &QPushButton::clicked, this, &ExportDialog::OnStart);
+    connect(cancel_, &QPushButton::clicked, this, &ExportDialog::reject);
+    connect(outputEdit_, &QLineEdit::textChanged, this, &ExportDialog::UpdateOk);
+
+    // The job reads recording files, not the byte-swapped pages of a recorder drive.
+    if (!sourcePath.empty() && !sourceIsDrive) {
+        inputEdit_->setText(QString::fromStdString(sourcePath));
+        outputEdit_->setText(QString::fromStdString(SuggestedOutputName(sourcePath)));
+    }
+    job_.SetModelType(kExportModelType);
+    job_.SetPreview(&preview_);
+    // A compressor must be chosen (or the choice confirmed) before an export can start.
+    UpdateOk();
+
+    timer_ = new QTimer(this);
+    timer_->setInterval(kExportTimerMs);
+    connect(timer_, &QTimer::timeout, this, &ExportDialog::OnTimer);
+    timer_->start();
+}
+
+ExportDialog::~ExportDialog()
+{
+    timer_->stop();
+    if (counter_.joinable()) {
+        counter_.join();
+        DropCountedFiles();
+    }
+    job_.Close();
+}
+
+void ExportDialog::UpdateOk() { ok_->setEnabled(chosen_ && !Busy() && !outputEdit_->text().isEmpty()); }
+
+void ExportDialog::SetControlsEnabled(bool enabled)
+{
+    for (int c = 1; c <= 8; ++c) channelBoxes_[static_cast<std::size_t>(c - 1)]->setEnabled(enabled);
+    audioBox_->setEnabled(enabled);
+    inputEdit_->setEnabled(enabled);
+    outputEdit_->setEnabled(enabled);
+    inputBrowse_->setEnabled(enabled);
+    outputBrowse_->setEnabled(enabled);
+    select_->setEnabled(enabled);
+    UpdateOk();
+}
+
+void ExportDialog::OnBrowseInput()
+{
+    const std::string path = prompts_.OpenFileName(this, kExportInputFilter);
+    if (path.empty()) return;
+    inputEdit_->setText(QString::fromStdString(path));
+    if (outputEdit_->text().isEmpty()) outputEdit_->setText(QString::fromStdString(SuggestedOutputName(path)));
+}
+
+void ExportDialog::OnBrowseOutput()
+{
+    const std::string folder = FolderOf(inputEdit_->text().toStdString());
+    const std::string path = prompts_.SaveFileName(this, kExportDefaultOutput, kExportOutputFilter, folder);
+    if (!path.empty()) outputEdit_->setText(QString::fromStdString(path));
+}
+
+void ExportDialog::OnSelect()
+{
+    // The writers' shared choice, "DIB " until one is made; Cancel leaves it as it was.
+    CompressOptions options = GetCompressOptions();
+    if (!RunCompressorChoice(this, prompts_, options, false)) return;
+    SetCompressOptions(options);
+    chosen_ = true;
+    compressionEdit_->setText(QString::fromStdString(DescribeCompressor()));
+    UpdateOk();
+}
+
+void ExportDialog::Fail(const std::string& text)
+{
+    progress_->setRange(0, 100);
+    progress_->setValue(0);
+    percent_->setText(QStringLiteral("0%"));
+    SetControlsEnabled(true);
+    prompts_.Message(this, text, kExportTitle);
+}
+
+void ExportDialog::OnStart()
+{
+    if (Busy()) return;
+    input_ = inputEdit_->text().toStdString();
+    output_ = outputEdit_->text().toStdString();
+    std::uint16_t mask = 0;
+    for (int c = 1; c <= 8; ++c)
+        if (channelBoxes_[static_cast<std::size_t>(c - 1)]->isChecked()) mask = static_cast<std::uint16_t>(mask | (1u << (c - 1)));
+    if (input_.empty() || output_.empty()) {
+        prompts_.Message(this, "Choose the recording to export and the output file.", kExportTitle);
+        return;
+    }
+    if (mask == 0) {
+        prompts_.Message(this, "Choose at least one channel to export.", kExportTitle);
+        return;
+    }
+    job_.SetModelType(kExportModelType);
+    job_.SetSelectedChannels(mask);
+    job_.SetAudioOption(audioBox_->isChecked());
+
+    // Counting reads the whole recording: it runs on its own thread, and the timer picks up
+    // its result.
+    counting_ = true;
+    closeAfterCounting_ = false;
+    counted_.store(false);
+    SetControlsEnabled(false);
+    progress_->setRange(0, 0);
+    percent_->setText(QString::fromLatin1(kExportCounting));
+    counter_ = std::thread([this, input = input_, output = output_] {
+        inputOpened_ = job_.OpenInput(input);
+        firstPassOk_ = inputOpened_ && job_.FirstPass(output);
+        counted_.store(true);
+    });
+}
+
+void ExportDialog::DropCountedFiles()
+{
+    const std::vector<ExportedFile> files = job_.Files();
+    job_.Close();
+    std::error_code error;
+    for (const ExportedFile& file : files) std::filesystem::remove(file.path, error);
+}
+
+void ExportDialog::FinishCounting()
+{
+    counter_.join();
+    counting_ = false;
+    if (closeAfterCounting_) {
+        DropCountedFiles();
+        timer_->stop();
+        QDialog::reject();
+        return;
+    }
+    if (!inputOpened_) {
+        job_.Close();
+        Fail("The recording " + input_ + " could not be opened.");
+        return;
+    }
+    if (!firstPassOk_) {
+        job_.Close();
+        Fail("The AVI files for " + output_ + " could not be created.");
+        return;
+    }
+    if (job_.Files().empty()) {
+        job_.Close();
+        Fail("The recording " + input_ + " holds no pictures of the chosen channels.");
+        return;
+    }
+    const ProgressBar bar = ScaleProgress(0, job_.Size());
+    progress_->setRange(0, bar.maximum);
+    progress_->setValue(0);
+    percent_->setText(PercentText(0));
+    if (job_.Start(ThreadPriority::Normal) != 1) {
+        DropCountedFiles();
+        Fail("The export could not be started.");
+        return;
+    }
+    exporting_ = true;
+}
+
+void ExportDialog::ShowPreview()
+{
+    QImage image;
+    if (!preview_.Take(image)) return;
+    picture_->setPixmap(QPixmap::fromImage(
+        image.scaled(picture_->contentsRect().size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+}
+
+void ExportDialog::FinishExport()
+{
+    timer_->stop();
+    job_.Close();
+    exporting_ = false;
+    progress_->setValue(progress_->maximum());
+    percent_->setText(PercentText(100));
+    std::string failed;
+    for (const ExportedFile& file : job_.Files())
+        if (file.failed) failed += "\n" + file.path;
+    if (!failed.empty())
+        prompts_.Message(this, "Writing stopped at an error in these files; each holds the pictures before it:" + failed,
+                         kExportTitle);
+    prompts_.Message(this, kExportComplete, "");
+    accept();
+}
+
+void ExportDialog::OnTimer()
+{
+    if (counting_) {
+        if (!counted_.load()) return;
+        FinishCounting();
+        if (!exporting_) return;
+    }
+    ShowPreview();
+    if (!exporting_) return;
+    if (job_.InputOpen()) {
+        const std::uint64_t position = job_.Position();
+        const std::uint64_t size = job_.Size();
+        percent_->setText(PercentText(ProgressPercent(position, size)));
+        progress_->setValue(ScaleProgress(position, size).position);
+    }
+    if (job_.Done()) FinishExport();
+}
+
+void ExportDialog::reject()
+{
+    if (counting_) {
+        // The counting pass cannot be interrupted; the dialog closes as soon as it ends.
+        closeAfterCounting_ = true;
+        cancel_->setEnabled(false);
+        percent_->setText(QStringLiteral("Stopping..."));
+        return;
+    }
+    timer_->stop();
+    if (exporting_) {
+        // The files keep the pictures written so far.
+        job_.Close();
+        exporting_ = false;
+        ShowPreview();
+    }
+    QDialog::reject();
+}
+
+}  // namespace tamlorex::app

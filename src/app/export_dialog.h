@@ -1,0 +1,139 @@
+#pragma once
+// The Export To AVI dialog: a recording, an output name, the channels, the sound and a compressor;
+// OK writes one AVI file per channel. The counting pass runs on a thread of its own and the export
+// on the job's worker, so the dialog stays responsive throughout; a 200 ms timer shows the
+// progress and the latest exported picture. Closing the dialog stops the export; the files keep
+// what was written.
+#include <QDialog>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "export/avi_export_job.h"
+
+class QCheckBox;
+class QImage;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace tamlorex::app {
+
+class UserPrompts;
+
+// Control ids, also the object names of the widgets.
+inline constexpr int kExportChannelBox1 = 1721;  // 1721..1728: channels 1..8
+inline constexpr int kExportChannelBox9 = 1729;  // then 1734..1740: channels 10..16, hidden
+inline constexpr int kExportAudioBox = 1730;
+inline constexpr int kExportInputEdit = 1668;
+inline constexpr int kExportInputBrowse = 1669;
+inline constexpr int kExportOutputEdit = 1664;
+inline constexpr int kExportOutputBrowse = 1731;
+inline constexpr int kExportCompressionEdit = 1665;
+inline constexpr int kExportSelect = 1733;
+inline constexpr int kExportProgress = 1651;
+inline constexpr int kExportPercent = 1732;
+inline constexpr int kExportPicture = 1696;
+inline constexpr int kExportOk = 1;
+inline constexpr int kExportCancel = 2;
+
+// The id of the check box of channel 1..16.
+int ExportChannelBoxId(int channel);
+// The output name the input suggests: every "VVF", then every "vvf", of its file name becomes "AVI".
+std::string SuggestedOutputName(const std::string& input);
+
+inline constexpr char kExportTitle[] = "Export To AVI";
+inline constexpr char kExportComplete[] = "Export Complete";
+inline constexpr char kExportInputFilter[] = "All Files (*.*)|*.*|VVF File Format (*.VVF)|*.VVF|";
+inline constexpr char kExportOutputFilter[] = "AVI File Format (*.AVI)|*.AVI|";
+inline constexpr char kExportDefaultOutput[] = "CAPTURE.AVI";
+inline constexpr char kExportCounting[] = "Counting...";
+inline constexpr int kExportTimerMs = 200;
+
+class ExportDialog : public QDialog {
+    Q_OBJECT
+public:
+    // `sourcePath` is the recording the main window has open (may be empty). The export reads
+    // VVF files only, so a recorder drive is not offered as the input.
+    ExportDialog(QWidget* owner, UserPrompts& prompts, const std::string& sourcePath, bool sourceIsDrive);
+    // Stops an export in progress and finishes its files.
+    ~ExportDialog() override;
+
+    // True from OK until the export ends or is stopped.
+    bool Busy() const { return counting_ || exporting_; }
+
+public slots:
+    // Cancel and the close button: stop the export (its files stay playable) and close.
+    void reject() override;
+
+private slots:
+    void OnBrowseInput();
+    void OnBrowseOutput();
+    void OnSelect();
+    void OnStart();
+    void OnTimer();
+    void UpdateOk();
+
+private:
+    // Takes the worker's pictures; the timer shows the latest one.
+    class Preview : public ExportPreview {
+    public:
+        void ShowExportPicture(int channel, const std::uint8_t* picture, int width, int height) override;
+        // The latest picture as a top-down image, when a new one came since the last call.
+        bool Take(QImage& image);
+
+    private:
+        std::mutex mutex_;
+        std::vector<std::uint8_t> pixels_;
+        int width_ = 0;
+        int height_ = 0;
+        bool fresh_ = false;
+    };
+
+    void SetControlsEnabled(bool enabled);
+    void FinishCounting();
+    void FinishExport();
+    // After the counting pass: the files it made hold no picture yet; they are removed.
+    void DropCountedFiles();
+    void ShowPreview();
+    void Fail(const std::string& text);
+
+    UserPrompts& prompts_;
+    Preview preview_;
+    AviExportJob job_;  // after preview_: stopped before the preview goes
+
+    std::vector<QCheckBox*> channelBoxes_;  // channels 1..16
+    QCheckBox* audioBox_;
+    QLineEdit* inputEdit_;
+    QPushButton* inputBrowse_;
+    QLineEdit* outputEdit_;
+    QPushButton* outputBrowse_;
+    QLineEdit* compressionEdit_;
+    QPushButton* select_;
+    QProgressBar* progress_;
+    QLabel* percent_;
+    QLabel* picture_;
+    QPushButton* ok_;
+    QPushButton* cancel_;
+    QTimer* timer_;
+
+    bool chosen_ = false;  // a compressor was chosen (or the choice confirmed)
+    bool counting_ = false;
+    bool exporting_ = false;
+    bool closeAfterCounting_ = false;
+    std::string input_;
+    std::string output_;
+    std::thread counter_;
+    std::atomic<bool> counted_{false};
+    // Results of the counting pass, read after it is joined.
+    bool inputOpened_ = false;
+    bool firstPassOk_ = false;
+};
+
+}  // namespace tamlorex::app

@@ -1,0 +1,322 @@
+// The Export To AVI dialog and the compressor choice: the export of a recording's channels through
+// the dialog, Cancel in the choice, and a stop in the middle of an export.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
+
+#include "app/compressor_dialog.h"
+#include "app/export_dialog.h"
+#include "app/user_prompts.h"
+#include "export/compress_options.h"
+
+using namespace tamlorex;
+using namespace tamlorex::app;
+
+namespace {
+
+// Answers the compressor choice through `onCompressor` (Cancel without one).
+class Prompts : public UserPrompts {
+public:
+    void Message(QWidget*, const std::string& text, const std::string&) override { messages.push_back(text); }
+    bool AskYesNo(QWidget*, const std::string&) override { return false; }
+    std::string OpenFileName(QWidget*, const std::string&) override { return {}; }
+    std::string SaveFileName(QWidget*, const std::string&, const std::string&, const std::string&) override { return {}; }
+    bool RunLogin(LoginDialog&) override { return false; }
+    void About(QWidget*) override {}
+    bool RunDialog(QDialog& dialog) override
+    {
+        auto* choice = qobject_cast<CompressorDialog*>(&dialog);
+        if (choice == nullptr) qFatal("not the compressor choice");
+        ++choices;
+        return onCompressor && onCompressor(*choice);
+    }
+
+    std::vector<std::string> messages;
+    int choices = 0;
+    std::function<bool(CompressorDialog&)> onCompressor;
+};
+
+template <typename W>
+W* Find(QWidget& parent, int id)
+{
+    W* widget = parent.findChild<W*>(QString::number(id));
+    if (widget == nullptr) qFatal("no control %d", id);
+    return widget;
+}
+
+template <typename W>
+W* Find(QWidget& parent, const char* name)
+{
+    W* widget = parent.findChild<W*>(QString::fromLatin1(name));
+    if (widget == nullptr) qFatal("no control %s", name);
+    return widget;
+}
+
+// Picks `handler` in the choice; false when the list lacks it.
+bool Pick(CompressorDialog& dialog, const std::string& handler)
+{
+    const std::vector<Compressor>& list = ListCompressors();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (list[i].handler != handler) continue;
+        Find<QComboBox>(dialog, kCompressorList)->setCurrentIndex(static_cast<int>(i));
+        return true;
+    }
+    return false;
+}
+
+// Makes a recording of model type 4; the number of pictures it holds in `pictures`.
+bool MakeSample(const QString& path, int channels, int seconds, int* pictures = nullptr)
+{
+    QProcess sim;
+    sim.start(TAMLOREX_SIM_PATH, {"make-sample", path, "--channels", QString::number(channels), "--seconds",
+                                  QString::number(seconds), "--model", "4"});
+    if (!sim.waitForFinished(30000) || sim.exitCode() != 0) return false;
+    // "...: model 4, 2 channels, 20.0 s, 640x224, 301 pictures (...), ..."
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("(\\d+) pictures")).match(QString::fromUtf8(sim.readAllStandardOutput()));
+    if (pictures) *pictures = match.hasMatch() ? match.captured(1).toInt() : 0;
+    return true;
+}
+
+// ffprobe's csv lines for the given stream entries of the file; with `video`, of its video only.
+QString Probe(const QString& path, const QString& entries, bool video = false)
+{
+    QProcess probe;
+    QStringList args{"-v", "error"};
+    if (video) args << "-count_frames" << "-select_streams" << "v";
+    args << "-show_entries" << entries << "-of" << "csv=p=0" << path;
+    probe.start("ffprobe", args);
+    if (!probe.waitForFinished(30000)) return {};
+    return QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
+}
+
+// The whole file decodes without a complaint.
+bool ReadsCleanly(const QString& path)
+{
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v", "error", "-i", path, "-f", "null", "-"});
+    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0) return false;
+    return ffmpeg.readAllStandardError().trimmed().isEmpty();
+}
+
+bool Contains(const std::vector<std::string>& list, const std::string& text)
+{
+    return std::find(list.begin(), list.end(), text) != list.end();
+}
+
+}  // namespace
+
+class ExportDialogTest : public QObject {
+    Q_OBJECT
+private slots:
+    void exportWritesAPlayableFilePerChosenChannel();
+    void compressorChoice();
+    void stopDuringExportLeavesReadableFiles();
+};
+
+void ExportDialogTest::exportWritesAPlayableFilePerChosenChannel()
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath("rec.vvf");
+    QVERIFY(MakeSample(source, 3, 4));
+    Prompts prompts;
+    ExportDialog dialog(nullptr, prompts, source.toStdString(), false);
+
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Export To AVI"));
+    for (int c = 1; c <= 16; ++c) {
+        auto* box = Find<QCheckBox>(dialog, ExportChannelBoxId(c));
+        QCOMPARE(box->isChecked(), c <= 8);
+        QCOMPARE(box->isHidden(), c > 8);
+    }
+    QVERIFY(Find<QCheckBox>(dialog, kExportAudioBox)->isChecked());
+    QCOMPARE(Find<QLineEdit>(dialog, kExportInputEdit)->text(), source);
+    QCOMPARE(Find<QLineEdit>(dialog, kExportOutputEdit)->text(), dir.filePath("rec.AVI"));
+    QCOMPARE(Find<QLabel>(dialog, kExportPercent)->text(), QStringLiteral("0%"));
+    auto* ok = Find<QPushButton>(dialog, kExportOk);
+    QVERIFY(!ok->isEnabled());
+
+    // A recorder drive is not offered: the export reads files.
+    {
+        ExportDialog driveDialog(nullptr, prompts, "/dev/sdz", true);
+        QVERIFY(Find<QLineEdit>(driveDialog, kExportInputEdit)->text().isEmpty());
+    }
+
+    prompts.onCompressor = [](CompressorDialog& choice) {
+        // The export's choice has no key-frame or data-rate fields.
+        if (!Find<QSpinBox>(choice, kCompressorKeyFrames)->isHidden()) return false;
+        if (!Pick(choice, "mjpeg")) return false;
+        Find<QSpinBox>(choice, kCompressorQuality)->setValue(80);
+        return true;
+    };
+    Find<QPushButton>(dialog, kExportSelect)->click();
+    QCOMPARE(GetCompressOptions().handler, std::string("mjpeg"));
+    QCOMPARE(GetCompressOptions().quality, 8000);
+    QCOMPARE(Find<QLineEdit>(dialog, kExportCompressionEdit)->text().toStdString(), DescribeCompressor());
+    QVERIFY(!DescribeCompressor().empty());
+    QVERIFY(ok->isEnabled());
+
+    const QString output = dir.filePath("out.avi");
+    Find<QLineEdit>(dialog, kExportOutputEdit)->setText(output);
+    Find<QCheckBox>(dialog, ExportChannelBoxId(2))->setChecked(false);
+    ok->click();
+    // The counting pass runs off the dialog's thread: the click returns while it counts.
+    QVERIFY(dialog.Busy());
+    QCOMPARE(Find<QLabel>(dialog, kExportPercent)->text(), QStringLiteral("Counting..."));
+    QVERIFY(!Find<QPushButton>(dialog, kExportSelect)->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(Contains(prompts.messages, "Export Complete"), 60000);
+    QCOMPARE(prompts.messages, std::vector<std::string>{"Export Complete"});
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(!dialog.Busy());
+    QVERIFY(!Find<QLabel>(dialog, kExportPicture)->pixmap().isNull());
+
+    // Channels 1 and 3, each with its pictures and the sound; no file for the unchecked channel
+    // nor for the checked channels the recording lacks.
+    for (const char* name : {"out-CH1.avi", "out-CH3.avi"}) {
+        const QString file = dir.filePath(name);
+        const QString video = Probe(file, "stream=codec_name,width,height,nb_read_frames", true);
+        const QStringList fields = video.split(',');
+        QVERIFY2(fields.size() == 4, qPrintable(video));
+        QCOMPARE(fields[0], QStringLiteral("mjpeg"));
+        QCOMPARE(fields[1], QStringLiteral("640"));
+        QCOMPARE(fields[2], QStringLiteral("448"));
+        QVERIFY2(fields[3].toInt() > 0, qPrintable(video));
+        QVERIFY2(Probe(file, "stream=codec_type").contains("audio"), name);
+        QVERIFY(ReadsCleanly(file));
+    }
+    for (const char* name : {"out-CH2.avi", "out-CH4.avi"}) QVERIFY2(!QFileInfo::exists(dir.filePath(name)), name);
+}
+
+void ExportDialogTest::compressorChoice()
+{
+    Prompts prompts;
+    CompressOptions given;
+    given.type = "vids";
+    given.handler = "mpeg4";
+    given.keyFrameEvery = 7;
+    given.quality = 5000;
+    given.bytesPerSecond = 2048 * 1024;
+
+    // Cancel: the options stay as they were, whatever was changed in the dialog.
+    QString preselected;
+    int quality = 0, keyFrames = 0, dataRate = 0;
+    prompts.onCompressor = [&](CompressorDialog& choice) {
+        preselected = Find<QComboBox>(choice, kCompressorList)->currentText();
+        quality = Find<QSpinBox>(choice, kCompressorQuality)->value();
+        keyFrames = Find<QSpinBox>(choice, kCompressorKeyFrames)->value();
+        dataRate = Find<QSpinBox>(choice, kCompressorDataRate)->value();
+        Pick(choice, kUncompressedHandler);
+        Find<QCheckBox>(choice, kCompressorKeyFrameBox)->setChecked(false);
+        return false;
+    };
+    CompressOptions options = given;
+    QVERIFY(!RunCompressorChoice(nullptr, prompts, options, true));
+    QCOMPARE(options.handler, given.handler);
+    QCOMPARE(options.keyFrameEvery, given.keyFrameEvery);
+    QCOMPARE(options.quality, given.quality);
+    QCOMPARE(options.bytesPerSecond, given.bytesPerSecond);
+    std::string mpeg4;
+    for (const Compressor& c : ListCompressors())
+        if (c.handler == "mpeg4") mpeg4 = c.description;
+    QVERIFY(!mpeg4.empty());
+    QCOMPARE(preselected.toStdString(), mpeg4);
+    QCOMPARE(quality, 50);
+    QCOMPARE(keyFrames, 7);
+    QCOMPARE(dataRate, 2048);
+
+    // OK fills in what the chosen compressor uses.
+    prompts.onCompressor = [](CompressorDialog& choice) {
+        Find<QSpinBox>(choice, kCompressorQuality)->setValue(30);
+        Find<QSpinBox>(choice, kCompressorKeyFrames)->setValue(12);
+        Find<QCheckBox>(choice, kCompressorDataRateBox)->setChecked(false);
+        return true;
+    };
+    QVERIFY(RunCompressorChoice(nullptr, prompts, options, true));
+    QCOMPARE(options.handler, std::string("mpeg4"));
+    QCOMPARE(options.quality, 3000);
+    QCOMPARE(options.keyFrameEvery, 12u);
+    QCOMPARE(options.bytesPerSecond, 0u);
+
+    // A name the list lacks preselects "DIB ", which has nothing to set; without the key-frame
+    // and data-rate fields their values stay.
+    options = given;
+    options.handler = "no-such-encoder";
+    bool qualityEnabled = true;
+    prompts.onCompressor = [&](CompressorDialog& choice) {
+        preselected = QString::fromStdString(choice.Selected() ? choice.Selected()->handler : "");
+        qualityEnabled = Find<QSpinBox>(choice, kCompressorQuality)->isEnabled();
+        return true;
+    };
+    QVERIFY(RunCompressorChoice(nullptr, prompts, options, false));
+    QCOMPARE(preselected, QStringLiteral("DIB "));
+    QVERIFY(!qualityEnabled);
+    QCOMPARE(options.handler, std::string("DIB "));
+    QCOMPARE(options.keyFrameEvery, 7u);
+    QCOMPARE(options.bytesPerSecond, given.bytesPerSecond);
+
+    // The capture writer's chooser starts from cleared options: "DIB " preselected.
+    CompressOptions cleared;
+    prompts.onCompressor = [&](CompressorDialog& choice) { return Pick(choice, "mjpeg"); };
+    QVERIFY(MakeCaptureCompressorChooser(nullptr, prompts)(cleared));
+    QCOMPARE(cleared.handler, std::string("mjpeg"));
+
+    // Cancel in the dialog's "Select...": nothing chosen, OK stays disabled.
+    ResetCompressOptions();
+    ExportDialog dialog(nullptr, prompts, "/tmp/rec.vvf", false);
+    prompts.onCompressor = [](CompressorDialog& choice) { return !Pick(choice, "mjpeg"); };
+    const int before = prompts.choices;
+    Find<QPushButton>(dialog, kExportSelect)->click();
+    QCOMPARE(prompts.choices, before + 1);
+    QCOMPARE(GetCompressOptions().handler, std::string("DIB "));
+    QVERIFY(Find<QLineEdit>(dialog, kExportCompressionEdit)->text().isEmpty());
+    QVERIFY(!Find<QPushButton>(dialog, kExportOk)->isEnabled());
+}
+
+void ExportDialogTest::stopDuringExportLeavesReadableFiles()
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath("long.vvf");
+    int pictures = 0;
+    QVERIFY(MakeSample(source, 2, 20, &pictures));
+    QVERIFY(pictures > 100);
+    Prompts prompts;
+    ExportDialog dialog(nullptr, prompts, source.toStdString(), false);
+    prompts.onCompressor = [](CompressorDialog&) { return true; };  // confirms "DIB "
+    Find<QPushButton>(dialog, kExportSelect)->click();
+    QCOMPARE(GetCompressOptions().handler, std::string("DIB "));
+    const QString output = dir.filePath("cut.avi");
+    Find<QLineEdit>(dialog, kExportOutputEdit)->setText(output);
+    Find<QPushButton>(dialog, kExportOk)->click();
+    // Stop once pictures are being written.
+    QTRY_VERIFY_WITH_TIMEOUT(!Find<QLabel>(dialog, kExportPicture)->pixmap().isNull(), 30000);
+    QVERIFY(dialog.Busy());
+    Find<QPushButton>(dialog, kExportCancel)->click();
+    QVERIFY(!dialog.Busy());
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QVERIFY(prompts.messages.empty());
+
+    for (const char* name : {"cut-CH1.avi", "cut-CH2.avi"}) {
+        const QString file = dir.filePath(name);
+        QVERIFY2(QFileInfo::exists(file), name);
+        QVERIFY2(ReadsCleanly(file), name);
+    }
+    const QString video = Probe(dir.filePath("cut-CH1.avi"), "stream=codec_name,nb_read_frames", true);
+    const QStringList fields = video.split(',');
+    QVERIFY2(fields.size() == 2 && fields[0] == "rawvideo", qPrintable(video));
+    // Some pictures, far fewer than the channel's share of the recording.
+    QVERIFY2(fields[1].toInt() > 0 && fields[1].toInt() < pictures / 4, qPrintable(video));
+}
+
+QTEST_MAIN(ExportDialogTest)
+#include "export_dialog_test.moc"
