@@ -295,13 +295,34 @@ void ExportDialogTest::stopDuringExportLeavesReadableFiles()
     prompts.onCompressor = [](CompressorDialog&) { return true; };  // confirms "DIB "
     Find<QPushButton>(dialog, kExportSelect)->click();
     QCOMPARE(GetCompressOptions().handler, std::string("DIB "));
+    auto* ok = Find<QPushButton>(dialog, kExportOk);
+    auto* cancel = Find<QPushButton>(dialog, kExportCancel);
+
+    // Cancel while counting: the dialog closes when the count ends, and the files it made,
+    // which hold nothing yet, are gone.
+    {
+        Prompts early;
+        early.onCompressor = prompts.onCompressor;
+        ExportDialog counting(nullptr, early, source.toStdString(), false);
+        Find<QPushButton>(counting, kExportSelect)->click();
+        Find<QLineEdit>(counting, kExportOutputEdit)->setText(dir.filePath("early.avi"));
+        Find<QPushButton>(counting, kExportOk)->click();
+        QVERIFY(counting.Busy());
+        Find<QPushButton>(counting, kExportCancel)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!counting.Busy(), 30000);
+        QCOMPARE(counting.result(), int(QDialog::Rejected));
+        QVERIFY(early.messages.empty());
+        QVERIFY(!QFileInfo::exists(dir.filePath("early-CH1.avi")));
+        QVERIFY(!QFileInfo::exists(dir.filePath("early-CH2.avi")));
+    }
+
     const QString output = dir.filePath("cut.avi");
     Find<QLineEdit>(dialog, kExportOutputEdit)->setText(output);
-    Find<QPushButton>(dialog, kExportOk)->click();
+    ok->click();
     // Stop once pictures are being written.
     QTRY_VERIFY_WITH_TIMEOUT(!Find<QLabel>(dialog, kExportPicture)->pixmap().isNull(), 30000);
     QVERIFY(dialog.Busy());
-    Find<QPushButton>(dialog, kExportCancel)->click();
+    cancel->click();
     QVERIFY(!dialog.Busy());
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QVERIFY(prompts.messages.empty());
