@@ -1,6 +1,6 @@
 #pragma once
 // The viewer's command line: a recording to open, "/IP:" and "/PORT:" to connect at start, and
-// --config FILE for the settings profile.
+// --config FILE for the settings profile; --help (or -h) asks for the usage text.
 #include <string>
 #include <vector>
 
@@ -14,11 +14,20 @@ struct CommandLine {
     std::string address;
     std::string port;
     std::string configPath;
+    // "--help" or "-h" was given: show ViewerUsage() and start nothing.
+    bool help = false;
+    // Not empty when an argument was refused (an option the viewer does not know, or --config
+    // without its file): one line, e.g. `tamlorex-viewer: unknown option "--x"; see
+    // tamlorex-viewer --help`, for standard error; the viewer does not start.
+    std::string error;
     // Both "/IP:" and "/PORT:" were given with a value: connect on the first timer tick.
     bool AutoConnect() const { return !address.empty() && !port.empty(); }
 };
 
-// args are the arguments after the program name.
+// args are the arguments after the program name (the toolkit's own already taken out).
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// The usage text for --help, ending with a newline.
+std::string ViewerUsage();
 
 }  // namespace tamlorex::app

@@ -35,7 +35,9 @@ const char kConnectHelp[] =
     "logs in and receives the live stream for S seconds (default 10). Prints one JSON line per\n"
     "change of the connection state, notification, decoded picture, sound block and error.\n"
     "Exits 0 after S seconds; earlier where the viewer would stop the client: 2 disconnected by the\n"
-    "recorder (0x2A69), 3 no response (0x2A6A), 4 login or lookup failed (0x2A6B).\n"
+    "recorder (0x2A69), 3 no response (0x2A6A), 4 login or lookup failed (0x2A6B), 5 an address that\n"
+    "names no host (0x2A6C; the reason goes to standard error). ADDR is a dotted IPv4 address or a\n"
+    "host name.\n"
     "  --port P         the recorder's port (default 8841); --ddns-port P the lookup server's (1800)\n"
     "  --timeout S      connection time-out in seconds, fractions allowed (default 7)\n"
     "  --record FILE    records the live stream into FILE once logged in (a free \"-N\" variant if\n"
@@ -128,6 +130,7 @@ public:
         if (message == WM_NET_SERVER_CLOSED && engine_ != nullptr && engine_->IsOnline()) status = 2;
         else if (message == WM_NET_NO_RESPONSE) status = 3;
         else if (message == WM_NET_LOGIN_FAILED) status = 4;
+        else if (message == WM_NET_ADDRESS_UNKNOWN) status = 5;
         int none = 0;
         if (status != 0) exit_.compare_exchange_strong(none, status);
     }
@@ -171,14 +174,14 @@ private:
 
 int RunConnect(int argc, char** argv)
 {
-    if (WantsHelp(argc, argv)) return Usage(kConnectHelp);
     Args args(argc, argv, 2,
               {"--ip", "--port", "--password", "--ddns-ip", "--ddns-port", "--name", "--timeout", "--record",
                "--seconds", "--keys", "--mouse", "--model", "--avi"},
               {"--no-reconnect", "--null-audio", "--low-speed"});
+    if (const int status = HelpOrRefusal(args, kConnectHelp); status >= 0) return status;
     long long port = kDefaultRecorderPort, ddnsPort = kDefaultDdnsPort, mouse = 1, model = 2;
     double seconds = 10, timeout = 7;
-    if (!args.Ok() || !args.Integer("--port", kDefaultRecorderPort, 1, 65535, port) ||
+    if (!args.Integer("--port", kDefaultRecorderPort, 1, 65535, port) ||
         !args.Integer("--ddns-port", kDefaultDdnsPort, 1, 65535, ddnsPort) ||
         !args.Integer("--mouse", 1, 0, 2, mouse) || !args.Integer("--model", 2, 0, 6, model))
         return Usage(kConnectHelp, args.Error());
@@ -216,7 +219,7 @@ int RunConnect(int argc, char** argv)
     if (ddns)
         engine.ConnectClientDdns(args.Value("--ddns-ip"), static_cast<int>(ddnsPort), args.Value("--name"), password);
     else
-        engine.ConnectClient(ResolveRecorderAddress(args.Value("--ip")), static_cast<int>(port), password);
+        engine.ConnectClient(args.Value("--ip"), static_cast<int>(port), password);
 
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     bool started = false;
@@ -269,6 +272,7 @@ int RunConnect(int argc, char** argv)
     }
     engine.DisconnectClient();
     engine.SetObserver(nullptr);
+    if (status == 5) std::fprintf(stderr, "tamlorex: %s\n", engine.GetClientErrorText().c_str());
     return status;
 }
 

@@ -42,10 +42,10 @@ bool DumpPicture(const std::string& dir, int index, int channel, const std::uint
 
 int RunDecode(int argc, char** argv)
 {
-    if (WantsHelp(argc, argv)) return Usage(kDecodeHelp);
     Args args(argc, argv, 2, {"--model", "--idct", "--format", "--dump"}, {"--drive"});
+    if (const int status = HelpOrRefusal(args, kDecodeHelp); status >= 0) return status;
     long long model = 4;
-    if (!args.Ok() || !args.Integer("--model", 4, 0, 6, model)) return Usage(kDecodeHelp, args.Error());
+    if (!args.Integer("--model", 4, 0, 6, model)) return Usage(kDecodeHelp, args.Error());
     if (args.Positional().size() != 1) return Usage(kDecodeHelp, "expected one FILE");
     const std::string idct = args.Value("--idct", "auto");
     DecodePathOverride path = DecodePathOverride::kAuto;

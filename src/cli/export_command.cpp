@@ -85,9 +85,8 @@ void DrawProgress(int percent)
 
 int RunExport(int argc, char** argv)
 {
-    if (WantsHelp(argc, argv)) return Usage(kExportHelp);
     Args args(argc, argv, 2, {"--channels", "--codec", "--quality", "--threads"}, {"--no-audio"});
-    if (!args.Ok()) return Usage(kExportHelp, args.Error());
+    if (const int status = HelpOrRefusal(args, kExportHelp); status >= 0) return status;
     if (args.Positional().size() != 2) return Usage(kExportHelp, "expected FILE and OUT.avi");
     std::uint16_t mask = 0x00FF;
     if (args.Has("--channels") && !ParseChannels(args.Value("--channels"), mask))
@@ -171,8 +170,9 @@ int RunExport(int argc, char** argv)
 
 int RunCodecs(int argc, char** argv)
 {
-    if (WantsHelp(argc, argv)) return Usage(kCodecsHelp);
-    if (argc > 2) return Usage(kCodecsHelp, "codecs takes no arguments");
+    const Args args(argc, argv, 2, {}, {});
+    if (const int status = HelpOrRefusal(args, kCodecsHelp); status >= 0) return status;
+    if (!args.Positional().empty()) return Usage(kCodecsHelp, "codecs takes no arguments");
     for (const Compressor& c : ListCompressors())
         std::printf("%-16s %-4s  %s\n", ("\"" + c.handler + "\"").c_str(), c.fourcc.c_str(), c.description.c_str());
     return 0;

@@ -42,6 +42,10 @@ int main(int argc, char** argv)
         return Help(stdout);
     for (const Command& c : kCommands)
         if (!std::strcmp(argv[1], c.name)) return c.run(argc, argv);
+    if (argv[1][0] == '-') {
+        std::fprintf(stderr, "tamlorex: unknown option \"%s\"; see tamlorex --help\n", argv[1]);
+        return 2;
+    }
     std::fprintf(stderr, "tamlorex: unknown command '%s'\n", argv[1]);
     return Help(stderr);
 }

@@ -72,10 +72,10 @@ const char kDisksHelp[] =
 
 int RunRecords(int argc, char** argv)
 {
-    if (WantsHelp(argc, argv)) return Usage(kRecordsHelp);
     Args args(argc, argv, 2, {"--model"}, {"--drive", "--backward"});
+    if (const int status = HelpOrRefusal(args, kRecordsHelp); status >= 0) return status;
     long long model = 4;
-    if (!args.Ok() || !args.Integer("--model", 4, 0, 6, model)) return Usage(kRecordsHelp, args.Error());
+    if (!args.Integer("--model", 4, 0, 6, model)) return Usage(kRecordsHelp, args.Error());
     if (args.Positional().size() != 1) return Usage(kRecordsHelp, "expected one FILE");
 
     VvfReader reader;
@@ -90,11 +90,11 @@ int RunRecords(int argc, char** argv)
 
 int RunSeek(int argc, char** argv)
 {
-    if (WantsHelp(argc, argv)) return Usage(kSeekHelp);
     Args args(argc, argv, 2, {"--model"}, {"--drive"});
+    if (const int status = HelpOrRefusal(args, kSeekHelp); status >= 0) return status;
     long long model = 4;
     std::uint64_t offset = 0;
-    if (!args.Ok() || !args.Integer("--model", 4, 0, 6, model)) return Usage(kSeekHelp, args.Error());
+    if (!args.Integer("--model", 4, 0, 6, model)) return Usage(kSeekHelp, args.Error());
     if (args.Positional().size() != 2) return Usage(kSeekHelp, "expected FILE and OFFSET");
     if (!args.Unsigned(args.Positional()[1], offset)) return Usage(kSeekHelp, args.Error());
 
@@ -110,10 +110,9 @@ int RunSeek(int argc, char** argv)
 
 int RunSpan(int argc, char** argv)
 {
-    if (WantsHelp(argc, argv)) return Usage(kSpanHelp);
     Args args(argc, argv, 2, {}, {"--drive"});
+    if (const int status = HelpOrRefusal(args, kSpanHelp); status >= 0) return status;
     std::uint64_t start = 0, end = 0;
-    if (!args.Ok()) return Usage(kSpanHelp, args.Error());
     if (args.Positional().size() != 4) return Usage(kSpanHelp, "expected FILE START END OUT");
     if (!args.Unsigned(args.Positional()[1], start) || !args.Unsigned(args.Positional()[2], end))
         return Usage(kSpanHelp, args.Error());
@@ -210,10 +209,10 @@ void PrintSummaryText(const std::string& path, int model, bool drive, const Reco
 
 int RunInfo(int argc, char** argv)
 {
-    if (WantsHelp(argc, argv)) return Usage(kInfoHelp);
     Args args(argc, argv, 2, {"--model"}, {"--drive", "--json"});
+    if (const int status = HelpOrRefusal(args, kInfoHelp); status >= 0) return status;
     long long model = 4;
-    if (!args.Ok() || !args.Integer("--model", 4, 0, 6, model)) return Usage(kInfoHelp, args.Error());
+    if (!args.Integer("--model", 4, 0, 6, model)) return Usage(kInfoHelp, args.Error());
     if (args.Positional().size() != 1) return Usage(kInfoHelp, "expected one FILE");
 
     const std::string& path = args.Positional()[0];
@@ -233,9 +232,9 @@ int RunInfo(int argc, char** argv)
 
 int RunDisks(int argc, char** argv)
 {
-    if (WantsHelp(argc, argv)) return Usage(kDisksHelp);
     Args args(argc, argv, 2, {"--sys", "--dev"}, {});
-    if (!args.Ok() || !args.Positional().empty()) return Usage(kDisksHelp, args.Ok() ? "no arguments expected" : args.Error());
+    if (const int status = HelpOrRefusal(args, kDisksHelp); status >= 0) return status;
+    if (!args.Positional().empty()) return Usage(kDisksHelp, "no arguments expected");
     const auto drives = ListDrives(args.Value("--sys", "/sys/block"), args.Value("--dev", "/dev"));
     for (const auto& drive : drives) std::printf("%s\t%s\n", drive.line.c_str(), drive.devicePath.c_str());
     if (drives.empty()) std::fprintf(stderr, "tamlorex: no disk can be opened (raw disks usually need root)\n");

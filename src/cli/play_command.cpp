@@ -113,10 +113,10 @@ private:
 
 int RunPlay(int argc, char** argv)
 {
-    if (WantsHelp(argc, argv)) return Usage(kPlayHelp);
     Args args(argc, argv, 2, {"--model", "--channels", "--seconds", "--commands"}, {"--drive", "--null-audio"});
+    if (const int status = HelpOrRefusal(args, kPlayHelp); status >= 0) return status;
     long long model = 4, channels = 8, seconds = 10;
-    if (!args.Ok() || !args.Integer("--model", 4, 0, 6, model) || !args.Integer("--channels", 8, 1, 16, channels) ||
+    if (!args.Integer("--model", 4, 0, 6, model) || !args.Integer("--channels", 8, 1, 16, channels) ||
         !args.Integer("--seconds", 10, 0, 86400, seconds))
         return Usage(kPlayHelp, args.Error());
     if (args.Positional().size() != 1) return Usage(kPlayHelp, "expected one FILE");

@@ -8,13 +8,6 @@ namespace tamlorex::cli {
 
 void StderrAlerts::Alert(const std::string& text) { std::fprintf(stderr, "tamlorex: %s\n", text.c_str()); }
 
-bool WantsHelp(int argc, char** argv)
-{
-    for (int i = 2; i < argc; ++i)
-        if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") return true;
-    return false;
-}
-
 int Usage(const char* text, const std::string& error)
 {
     if (!error.empty()) {

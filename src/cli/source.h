@@ -19,7 +19,6 @@ public:
     void Alert(const std::string& text) override;
 };
 
-bool WantsHelp(int argc, char** argv);
 // Prints the help text (exit 0), or the error and the help text on standard error (exit 2).
 int Usage(const char* text, const std::string& error = "");
 // Opens the source, or says why not on one line of standard error.

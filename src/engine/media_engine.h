@@ -40,6 +40,10 @@ public:
     bool SetMode(int mode, int modelType, int channelCount);
     // Opens the recording (or disk) and plays it forward at 1.0.
     bool OpenSource(const std::string& path, bool drive);
+    // Why the last OpenSource failed: errno of the open (0 when the path is neither a file nor a
+    // disk) and the reader's text. Only meaningful right after a failed OpenSource.
+    int GetOpenErrno() const { return reader_.LastErrno(); }
+    const std::string& GetOpenError() const { return reader_.LastError(); }
     void CloseSource();
 
     void Pause();
@@ -79,8 +83,9 @@ public:
     void SetMute(bool mute) { audio_.SetMute(mute ? 1 : 0); }
     bool GetMute() const { return audio_.GetMute() != 0; }
 
-    // Client mode: the connection is made on the client's own thread; these return at once. Both
-    // forms refuse (false) outside Client mode.
+    // Client mode: the connection is made on the client's own thread, host names are looked up
+    // there too; these return at once. Both forms refuse (false) outside Client mode. A name that
+    // cannot be found ends the client with WM_NET_ADDRESS_UNKNOWN and GetClientErrorText saying so.
     bool ConnectClient(const std::string& address, int port, const std::string& password);
     bool ConnectClientDdns(const std::string& ddnsAddress, int ddnsPort, const std::string& dvrName,
                            const std::string& password);

@@ -12,11 +12,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 #include "net/control_packet.h"
 #include "net/hex_field.h"
+#include "platform/event.h"
 #include "platform/millisecond_clock.h"
 #include "platform/notifier.h"
 #include "platform/system_error.h"
@@ -56,7 +59,7 @@ int WaitReadable(int sock, int ms)
 
 }  // namespace
 
-std::string ResolveRecorderAddress(const std::string& text)
+int ResolveIPv4(const std::string& text, std::string& dotted)
 {
     in_addr address{};
     if (::inet_pton(AF_INET, text.c_str(), &address) != 1) {
@@ -64,16 +67,22 @@ std::string ResolveRecorderAddress(const std::string& text)
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo* found = nullptr;
-        address.s_addr = 0;
-        if (!text.empty() && ::getaddrinfo(text.c_str(), nullptr, &hints, &found) == 0 && found != nullptr) {
-            address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+        const int error = ::getaddrinfo(text.c_str(), nullptr, &hints, &found);
+        if (error != 0) return error;
+        const addrinfo* first = found;
+        while (first != nullptr && (first->ai_family != AF_INET || first->ai_addr == nullptr)) first = first->ai_next;
+        if (first == nullptr) {
+            ::freeaddrinfo(found);
+            return EAI_NONAME;
         }
-        if (found != nullptr) ::freeaddrinfo(found);
+        address = reinterpret_cast<const sockaddr_in*>(first->ai_addr)->sin_addr;
+        ::freeaddrinfo(found);
     }
     const auto* octet = reinterpret_cast<const std::uint8_t*>(&address.s_addr);
-    char dotted[16];
-    std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", octet[0], octet[1], octet[2], octet[3]);
-    return dotted;
+    char text4[16];
+    std::snprintf(text4, sizeof text4, "%u.%u.%u.%u", octet[0], octet[1], octet[2], octet[3]);
+    dotted = text4;
+    return 0;
 }
 
 NetClient::NetClient()
@@ -183,25 +192,78 @@ bool NetClient::SendToRecorder(const std::uint8_t* data, std::size_t length)
     return true;
 }
 
-bool NetClient::Connect(int& sock, const std::string& address, int port, bool recorder)
+NetClient::Resolution NetClient::ResolveTarget(const std::string& address, bool recorder, std::uint32_t& networkOrder)
+{
+    in_addr dotted{};
+    if (::inet_pton(AF_INET, address.c_str(), &dotted) == 1) {
+        networkOrder = dotted.s_addr;
+        return Resolution::kFound;
+    }
+    // getaddrinfo cannot be interrupted: the helper owns its half of the state and, after a stop,
+    // finishes alone.
+    struct Pending {
+        Event done;
+        std::string text;
+        std::string dotted;
+        int error = 0;
+    };
+    auto pending = std::make_shared<Pending>();
+    pending->text = address;
+    try {
+        std::thread([pending] {
+            pending->error = ResolveIPv4(pending->text, pending->dotted);
+            pending->done.Set();
+        }).detach();
+    } catch (const std::system_error& e) {
+        SetError(ErrorText(e.code().value()));
+        return Resolution::kRetry;
+    }
+    while (!pending->done.Wait(std::chrono::milliseconds(kConnectSliceMs)))
+        if (Stopping()) return Resolution::kStopped;
+    if (pending->error == 0 && ::inet_pton(AF_INET, pending->dotted.c_str(), &dotted) == 1) {
+        networkOrder = dotted.s_addr;
+        return Resolution::kFound;
+    }
+    const int error = pending->error != 0 ? pending->error : EAI_NONAME;
+    SetError(std::string(recorder ? "The recorder address \"" : "The lookup server address \"") + address +
+             "\" could not be found (" + ::gai_strerror(error) + ").");
+    // Only the name server's silence may pass; a name it does not know stays unknown.
+    return error == EAI_AGAIN && autoReconnect_.load() ? Resolution::kRetry : Resolution::kUnknown;
+}
+
+NetClient::Reached NetClient::Connect(int& sock, const std::string& address, int port, bool recorder)
 {
     if (sock >= 0) {
         SetError("Already Connected");
         CloseSocket(sock);
-        return false;
+        return Reached::kFailed;
     }
+    auto stopped = [&] {
+        CloseSocket(sock);
+        if (recorder) loggedIn_.store(false);
+        else resolved_.store(false);
+        return Reached::kFailed;
+    };
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_port = htons(static_cast<std::uint16_t>(port));
-    // 0.0.0.0 (an unknown host name) would reach this machine: it is refused before any socket.
-    if (::inet_pton(AF_INET, address.c_str(), &target.sin_addr) != 1 || target.sin_addr.s_addr == 0) {
+    std::uint32_t networkOrder = 0;
+    switch (ResolveTarget(address, recorder, networkOrder)) {
+    case Resolution::kFound: break;
+    case Resolution::kRetry: return Reached::kFailed;
+    case Resolution::kUnknown: return Reached::kAddressUnknown;
+    case Resolution::kStopped: return stopped();
+    }
+    target.sin_addr.s_addr = networkOrder;
+    // 0.0.0.0 would reach this machine: it is refused before any socket.
+    if (networkOrder == 0) {
         SetError(ErrorText(ECONNREFUSED));
-        return false;
+        return Reached::kFailed;
     }
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         SetError(ErrorText(errno));
-        return false;
+        return Reached::kFailed;
     }
     {
         std::unique_lock<std::mutex> lock(sendMutex_, std::defer_lock);
@@ -211,7 +273,7 @@ bool NetClient::Connect(int& sock, const std::string& address, int port, bool re
     auto fail = [&](int error) {
         if (error != 0) SetError(ErrorText(error));
         CloseSocket(sock);
-        return false;
+        return Reached::kFailed;
     };
     if (!SetBlocking(fd, false)) return fail(errno);
 
@@ -249,12 +311,9 @@ bool NetClient::Connect(int& sock, const std::string& address, int port, bool re
         const int ms = std::max(timeoutMs_.load(), 1);
         const timeval sendLimit{ms / 1000, (ms % 1000) * 1000};
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
-        return true;
+        return Reached::kConnected;
     }
-    CloseSocket(sock);
-    if (recorder) loggedIn_.store(false);
-    else resolved_.store(false);
-    return false;
+    return stopped();
 }
 
 bool NetClient::Login()
@@ -429,8 +488,13 @@ int NetClient::Run()
         }
         if (useDdns && !resolved_.load()) {
             SetConnState(kConnConnectingDdns);
-            if (!Connect(ddnsSocket_, ddnsAddress, ddnsPort, false)) {
+            const Reached reached = Connect(ddnsSocket_, ddnsAddress, ddnsPort, false);
+            if (reached != Reached::kConnected) {
                 SetConnState(kConnIdle);
+                if (reached == Reached::kAddressUnknown) {
+                    Post(WM_NET_ADDRESS_UNKNOWN);
+                    break;
+                }
                 Pause(kRetryPauseMs);
                 continue;
             }
@@ -450,8 +514,13 @@ int NetClient::Run()
                 port = port_;
             }
             SetConnState(kConnConnectingDvr);
-            if (!Connect(socket_, address, port, true)) {
+            const Reached reached = Connect(socket_, address, port, true);
+            if (reached != Reached::kConnected) {
                 SetConnState(kConnIdle);
+                if (reached == Reached::kAddressUnknown) {
+                    Post(WM_NET_ADDRESS_UNKNOWN);
+                    break;
+                }
                 Pause(kRetryPauseMs);
                 continue;
             }

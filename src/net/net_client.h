@@ -42,9 +42,10 @@ public:
     virtual void OnErrorText(const std::string& text) = 0;
 };
 
-// The user's address text as the client connects to it: a dotted IPv4 address as it stands, else
-// the first IPv4 address of the host name, else "0.0.0.0"; always "%u.%u.%u.%u".
-std::string ResolveRecorderAddress(const std::string& text);
+// An address text as the client connects to it: a dotted IPv4 address as it stands, else the
+// first IPv4 address of the host name (getaddrinfo, which may wait for the name server). 0 with
+// `dotted` set to "%u.%u.%u.%u", else the getaddrinfo error (EAI_NONAME, EAI_AGAIN ...).
+int ResolveIPv4(const std::string& text, std::string& dotted);
 
 class NetClient : public WorkerThread {
 public:
@@ -53,7 +54,9 @@ public:
 
     void SetNotifyWindow(Notifier* notifier) { notifier_.store(notifier); }
     void SetListener(NetClientListener* listener) { listener_.store(listener); }
-    // Configuration, before Start.
+    // Configuration, before Start. Each address is a dotted IPv4 address or a host name; a name
+    // is looked up on the client's thread when it connects. A name that cannot be found ends the
+    // run: the error text names it and WM_NET_ADDRESS_UNKNOWN is posted (once).
     int SetDirectTarget(const std::string& address, int port, const std::string& password);
     int SetDdnsTarget(const std::string& ddnsAddress, int ddnsPort, const std::string& dvrName,
                       const std::string& password);
@@ -85,7 +88,14 @@ protected:
     int Run() override;
 
 private:
-    bool Connect(int& sock, const std::string& address, int port, bool recorder);
+    enum class Reached { kConnected, kFailed, kAddressUnknown };
+    enum class Resolution { kFound, kRetry, kUnknown, kStopped };
+
+    Reached Connect(int& sock, const std::string& address, int port, bool recorder);
+    // The address text as an IPv4 address. A host name is looked up on a helper thread, so that
+    // a stop is answered within one wait slice however long the name server takes. kRetry and
+    // kUnknown set the error text; a transient failure is kRetry only with auto reconnection.
+    Resolution ResolveTarget(const std::string& address, bool recorder, std::uint32_t& networkOrder);
     bool Login();
     bool Lookup();
     void SendMouseReport(const MouseReport& report);

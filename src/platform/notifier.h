@@ -9,6 +9,9 @@ inline constexpr std::uint32_t WM_NET_STATUS = 0x2A68;
 inline constexpr std::uint32_t WM_NET_SERVER_CLOSED = 0x2A69;
 inline constexpr std::uint32_t WM_NET_NO_RESPONSE = 0x2A6A;
 inline constexpr std::uint32_t WM_NET_LOGIN_FAILED = 0x2A6B;
+// The recorder's or the lookup server's address names no host: the client has ended, its error
+// text says which name could not be found.
+inline constexpr std::uint32_t WM_NET_ADDRESS_UNKNOWN = 0x2A6C;
 inline constexpr std::uint32_t kSliderMoving = 0x28D1;
 inline constexpr std::uint32_t kSliderReleased = 0x28D2;
 

@@ -8,8 +8,8 @@
 namespace tamlorex::sim {
 namespace {
 
-constexpr std::size_t kSoundBacklogLimit = kLiveAudioRate;  // one second
-constexpr double kSoundLead = 0.2;                          // seconds of sound read ahead of the clock
+constexpr double kSoundBacklogSeconds = 1.0;
+constexpr double kSoundLead = 0.2;  // seconds of sound read ahead of the clock
 
 }  // namespace
 
@@ -68,7 +68,8 @@ void ScalePicture(const YuvImage& in, YuvImage& out)
 LiveFeed::LiveFeed(const FeedOptions& options)
     : options_(options),
       height_(options.height == kTallHeight ? kTallHeight : kShortHeight),
-      tone_(AudioFormat{kLiveAudioRate, true}, options.toneHz, 0.3)
+      soundFormat_(AudioFormatOfModel(options.sourceModel)),
+      tone_(soundFormat_, options.toneHz, 0.3)
 {
 }
 
@@ -182,7 +183,7 @@ int LiveFeed::Pictures(double seconds, std::uint32_t clock, const LiveView& view
     int sent = 0;
     if (sourceHasSound_) {
         // The recording's sound sets its pace: read until the sound is a little ahead of the clock.
-        const auto target = static_cast<std::uint64_t>((seconds + kSoundLead) * kLiveAudioRate);
+        const auto target = static_cast<std::uint64_t>((seconds + kSoundLead) * soundFormat_.rate);
         for (int guard = 0; guard < 64 && soundTaken_ < target; ++guard) {
             if (!ReadSourcePicture()) break;
             sent += TakeSourcePicture(seconds, view, out);
@@ -253,19 +254,12 @@ bool LiveFeed::ReadSourcePicture()
 
 void LiveFeed::TakeSourceSound(const std::uint8_t* samples, std::size_t count)
 {
-    const AudioFormat format = AudioFormatOfModel(options_.sourceModel);
-    for (std::size_t i = 0; i < count; ++i) {
-        // Nearest-sample conversion of the rate; works on coded bytes as well as linear ones.
-        soundPhase_ += kLiveAudioRate;
-        while (soundPhase_ >= format.rate) {
-            soundPhase_ -= format.rate;
-            const std::uint8_t s = samples[i];
-            soundBacklog_.push_back(format.alaw ? s : LinearToALaw(static_cast<std::int16_t>((s - 128) * 256)));
-            ++soundTaken_;
-        }
-    }
-    if (soundBacklog_.size() > kSoundBacklogLimit)
-        soundBacklog_.erase(soundBacklog_.begin(), soundBacklog_.end() - static_cast<std::ptrdiff_t>(kSoundBacklogLimit));
+    // The recording is the recorder's own: its sound goes out as it was stored.
+    soundBacklog_.insert(soundBacklog_.end(), samples, samples + count);
+    soundTaken_ += count;
+    const auto limit = static_cast<std::size_t>(kSoundBacklogSeconds * soundFormat_.rate);
+    if (soundBacklog_.size() > limit)
+        soundBacklog_.erase(soundBacklog_.begin(), soundBacklog_.end() - static_cast<std::ptrdiff_t>(limit));
 }
 
 void LiveFeed::Sound(std::size_t samples, std::vector<std::uint8_t>& out)

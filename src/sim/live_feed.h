@@ -1,7 +1,8 @@
 #pragma once
 // The media of the simulated recorder's live stream: pictures in the live layout (model type 2:
 // picture kind in bit 7 of byte 4, a frame number in bytes 5-6) drawn from synthetic cameras or
-// from the pictures of a recording, and sound blocks of A-law at 8000 samples per second.
+// from the pictures of a recording, and sound blocks in the coding and at the rate of the
+// recorder's model type (A-law or 8-bit linear; 8000, 13183 or 16000 samples per second).
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -19,7 +20,6 @@
 namespace tamlorex::sim {
 
 inline constexpr int kLiveModelType = 2;
-inline constexpr int kLiveAudioRate = 8000;
 // The client's picture buffer holds no more than this, start code included.
 inline constexpr std::size_t kLivePictureLimit = kRecordBufferSize - kStartCodeSize;
 
@@ -37,7 +37,7 @@ struct FeedOptions {
     int quantiserScale = 4;
     double fullEvery = 1.0;       // seconds between full pictures of composed output
     std::string source;           // VVF file; empty for synthetic cameras
-    int sourceModel = 4;
+    int sourceModel = 4;          // the recorder's model type: the recording's, and the sound's coding
     double toneHz = 440;
 };
 
@@ -54,8 +54,11 @@ public:
     // Appends the pictures due at `seconds` (one tick of the picture clock) to `out` as live
     // records; returns how many. `clock` is the time of day in seconds drawn by the cameras.
     int Pictures(double seconds, std::uint32_t clock, const LiveView& view, std::vector<std::uint8_t>& out);
-    // Appends one sound unit of `samples` samples (00 00 01 FA, two bytes, A-law samples).
+    // Appends one sound unit of `samples` samples (00 00 01 FA, two bytes, the samples in the
+    // coding of SoundFormat()).
     void Sound(std::size_t samples, std::vector<std::uint8_t>& out);
+    // The coding and rate of the sound: those of the model type.
+    AudioFormat SoundFormat() const { return soundFormat_; }
 
     int Height() const { return height_; }
     std::uint16_t FrameNumber() const { return frame_; }
@@ -86,6 +89,7 @@ private:
     int passed_ = 0;
 
     std::map<std::tuple<int, int, int>, std::unique_ptr<Scene>> scenes_;
+    AudioFormat soundFormat_;
     ToneGenerator tone_;
 
     // Recording source.
@@ -98,8 +102,7 @@ private:
     int passChannel_ = -1;           // channel whose records go out as they are, once synced
     bool sourceHasSound_ = false;
     std::vector<std::uint8_t> soundBacklog_;
-    double soundPhase_ = 0;          // resampling position
-    std::uint64_t soundTaken_ = 0;   // A-law samples produced from the source
+    std::uint64_t soundTaken_ = 0;   // samples taken from the source
     std::uint64_t soundSent_ = 0;
 };
 

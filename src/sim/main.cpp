@@ -1,25 +1,28 @@
 // tamlorex-sim: recorder simulator and test-data maker.
+#include <atomic>
 #include <climits>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
+#include <set>
 #include <string>
 #include <string_view>
 
-#include <atomic>
-#include <csignal>
-
+#include "cli/args.h"
 #include "sim/recorder_sim.h"
 #include "sim/sample_maker.h"
 #include "sim/yuv_records.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: tamlorex-sim COMMAND ...\n"
-    "\n"
-    "commands:\n"
-    "  make-sample OUT.vvf [options]   write a multi-channel sample recording\n"
+const char kProgram[] = "tamlorex-sim";
+
+const char kMakeSampleHelp[] =
+    "usage: tamlorex-sim make-sample OUT.vvf [options]\n"
+    "Writes a multi-channel sample recording: synthetic scenes and a test tone in the sound coding\n"
+    "of the model type.\n"
     "      --channels N    recorded channels, 1..16 (model 0: 1..4, model 2: 1)   default 8\n"
     "      --seconds S     length of the recording in seconds            default 20\n"
     "      --model M       recorder model type 0..6                       default 4\n"
@@ -28,25 +31,34 @@ constexpr const char* kUsage =
     "      --interval N    frame interval of the pages, 0..127: a picture every N + 1\n"
     "                      frame periods (0: the recorder's highest rate) default about 15 a second\n"
     "      --start T       time of the first page, seconds since 1970 UTC  default 1773480413\n"
-    "                      (2026-03-14 09:26:53)\n"
-    "  make-yuv OUT.yuv [options]      write scene frames as raw yuv420p (OUT - : standard output)\n"
+    "                      (2026-03-14 09:26:53)\n";
+
+const char kMakeYuvHelp[] =
+    "usage: tamlorex-sim make-yuv OUT.yuv [options]\n"
+    "Writes scene frames as raw yuv420p (OUT - : standard output).\n"
     "      --frames N      frames                                         default 100\n"
     "      --size WxH      640x224 or 640x272                             default 640x224\n"
-    "      --channels N    channels shown in turn, 1..16                  default 4\n"
-    "  encode-yuv IN.yuv OUT.records [options]\n"
-    "                                  encode every yuv420p frame of IN as a full picture and\n"
-    "                                  write the records, each after its 4-byte little-endian\n"
-    "                                  length (IN or OUT - : standard input or output)\n"
+    "      --channels N    channels shown in turn, 1..16                  default 4\n";
+
+const char kEncodeYuvHelp[] =
+    "usage: tamlorex-sim encode-yuv IN.yuv OUT.records [options]\n"
+    "Encodes every yuv420p frame of IN as a full picture and writes the records, each after its\n"
+    "4-byte little-endian length (IN or OUT - : standard input or output).\n"
     "      --size WxH      640x224 or 640x272                             default 640x224\n"
     "      --q Q           quantiser scale 1..14                          default 4\n"
-    "      --model M       recorder model type 0..6                       default 4\n"
-    "  serve [options]                 act as a recorder for the viewer's Client mode\n"
+    "      --model M       recorder model type 0..6                       default 4\n";
+
+const char kServeHelp[] =
+    "usage: tamlorex-sim serve [options]\n"
+    "Acts as a recorder for the viewer's Client mode.\n"
     "      --port P        recorder port (0: any free port)               default 8841\n"
     "      --bind ADDR     IPv4 address to listen on                      default 127.0.0.1\n"
     "      --password PW   the password a client must log in with         default empty\n"
     "      --pattern       stream synthetic cameras (the default)\n"
     "      --source F.vvf  stream the pictures and sound of a recording instead\n"
-    "      --model M       model type of that recording                   default 4\n"
+    "      --model M       the recorder's model type: that of the recording, and the\n"
+    "                      coding of the sound (A-law for 0..3, else 8-bit linear, at\n"
+    "                      the model's rate); the client's model type    default 4\n"
     "      --channels N    cameras of the synthetic recorder, 1..16       default 4\n"
     "      --height H      synthetic picture height, 224 or 272           default 224\n"
     "      --fps F         pictures per second                            default 25\n"
@@ -55,9 +67,30 @@ constexpr const char* kUsage =
     "      --ddns-port P   also answer dynamic-IP lookups on this port (0: any free port)\n"
     "      --name NAME     the recorder name those lookups ask for        default DVR000\n"
     "      --seconds S     stop after S seconds (0: run until interrupted) default 0\n"
-    "      prints {\"listening\":PORT[,\"ddns\":PORT]} first, then one JSON line per event;\n"
-    "      serves one client at a time and refuses others with \"too many clients\"\n"
+    "Prints {\"listening\":PORT[,\"ddns\":PORT]} first, then one JSON line per event; serves one\n"
+    "client at a time and refuses others with \"too many clients\".\n";
+
+const char kUsage[] =
+    "usage: tamlorex-sim COMMAND ... (tamlorex-sim COMMAND --help for more)\n"
+    "\n"
+    "commands:\n"
+    "  make-sample OUT.vvf [options]   write a multi-channel sample recording\n"
+    "  make-yuv OUT.yuv [options]      write scene frames as raw yuv420p\n"
+    "  encode-yuv IN.yuv OUT.records [options]\n"
+    "                                  encode yuv420p frames as full pictures\n"
+    "  serve [options]                 act as a recorder for the viewer's Client mode\n"
     "  --help                          show this text\n";
+
+using tamlorex::cli::Args;
+using tamlorex::cli::HelpOrRefusal;
+
+// A fault of the arguments other than an unknown option: one line and the command's help on
+// standard error, status 2.
+int Refuse(const std::string& error, const char* help)
+{
+    std::fprintf(stderr, "%s: %s\n%s", kProgram, error.c_str(), help);
+    return 2;
+}
 
 bool ParseNumber(std::string_view text, double& out)
 {
@@ -85,18 +118,16 @@ bool ParseSize(std::string_view text, int& width, int& height)
     return true;
 }
 
-// Reads "--name value" pairs from argv[first] on; `apply` takes a name and its value text
-// and returns false for an unknown name or a bad value.
+// Hands each given option of `names`, in that order, to `apply` with its value text; `apply`
+// returns false for a bad value, which is then refused.
 template <typename Apply>
-bool ParseOptions(int argc, char** argv, int first, Apply apply)
+bool ApplyOptions(const Args& args, std::initializer_list<const char*> names, Apply apply)
 {
-    for (int i = first; i < argc; i += 2) {
-        if (i + 1 >= argc) {
-            std::fprintf(stderr, "tamlorex-sim: %s needs a value\n", argv[i]);
-            return false;
-        }
-        if (!apply(std::string_view(argv[i]), std::string_view(argv[i + 1]))) {
-            std::fprintf(stderr, "tamlorex-sim: unknown or bad option %s %s\n", argv[i], argv[i + 1]);
+    for (const char* name : names) {
+        if (!args.Has(name)) continue;
+        const std::string text = args.Value(name);
+        if (!apply(std::string_view(name), text)) {
+            std::fprintf(stderr, "%s: bad value \"%s\" for %s\n", kProgram, text.c_str(), name);
             return false;
         }
     }
@@ -106,19 +137,17 @@ bool ParseOptions(int argc, char** argv, int first, Apply apply)
 int MakeYuvCommand(int argc, char** argv)
 {
     using namespace tamlorex::sim;
-    if (argc < 3) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
-    const std::string out = argv[2];
+    const Args args(argc, argv, 2, {"--frames", "--size", "--channels"}, {}, kProgram);
+    if (const int status = HelpOrRefusal(args, kMakeYuvHelp); status >= 0) return status;
+    if (args.Positional().size() != 1) return Refuse("expected one OUT.yuv", kMakeYuvHelp);
+    const std::string out = args.Positional()[0];
     SceneFramesOptions options;
-    const bool parsed = ParseOptions(argc, argv, 3, [&](std::string_view name, std::string_view text) {
+    const bool parsed = ApplyOptions(args, {"--frames", "--size", "--channels"}, [&](std::string_view name, const std::string& text) {
         double value = 0;
         if (name == "--size") return ParseSize(text, options.width, options.height);
         if (!ParseNumber(text, value)) return false;
         if (name == "--frames") options.frames = ToInt(value);
-        else if (name == "--channels") options.channels = ToInt(value);
-        else return false;
+        else options.channels = ToInt(value);
         return true;
     });
     if (!parsed) return 2;
@@ -135,19 +164,18 @@ int MakeYuvCommand(int argc, char** argv)
 int EncodeYuvCommand(int argc, char** argv)
 {
     using namespace tamlorex::sim;
-    if (argc < 4) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
-    const std::string in = argv[2];
-    const std::string out = argv[3];
+    const Args args(argc, argv, 2, {"--size", "--q", "--model"}, {}, kProgram);
+    if (const int status = HelpOrRefusal(args, kEncodeYuvHelp); status >= 0) return status;
+    if (args.Positional().size() != 2) return Refuse("expected IN.yuv and OUT.records", kEncodeYuvHelp);
+    const std::string in = args.Positional()[0];
+    const std::string out = args.Positional()[1];
     YuvEncodeOptions options;
-    const bool parsed = ParseOptions(argc, argv, 4, [&](std::string_view name, std::string_view text) {
+    const bool parsed = ApplyOptions(args, {"--size", "--q", "--model"}, [&](std::string_view name, const std::string& text) {
         double value = 0;
         if (name == "--size") return ParseSize(text, options.width, options.height);
         if (!ParseNumber(text, value)) return false;
         if (name == "--q") options.quantiserScale = ToInt(value);
-        else if (name == "--model" && value >= 0 && value <= 6) options.modelType = ToInt(value);
+        else if (value >= 0 && value <= 6) options.modelType = ToInt(value);
         else return false;
         return true;
     });
@@ -169,32 +197,26 @@ int EncodeYuvCommand(int argc, char** argv)
 int MakeSampleCommand(int argc, char** argv)
 {
     using namespace tamlorex::sim;
-    if (argc < 3) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
-    const std::string out = argv[2];
+    const auto names = {"--channels", "--seconds", "--model", "--height", "--quantiser", "--interval", "--start"};
+    const Args args(argc, argv, 2, std::set<std::string>(names.begin(), names.end()), {}, kProgram);
+    if (const int status = HelpOrRefusal(args, kMakeSampleHelp); status >= 0) return status;
+    if (args.Positional().size() != 1) return Refuse("expected one OUT.vvf", kMakeSampleHelp);
+    const std::string out = args.Positional()[0];
     SampleOptions options;
-    for (int i = 3; i < argc; ++i) {
-        const std::string_view name = argv[i];
+    const bool parsed = ApplyOptions(args, names, [&](std::string_view name, const std::string& text) {
         double value = 0;
-        if (i + 1 >= argc || !ParseNumber(argv[i + 1], value)) {
-            std::fprintf(stderr, "tamlorex-sim: %s needs a number\n", argv[i]);
-            return 2;
-        }
-        ++i;
+        if (!ParseNumber(text, value)) return false;
         if (name == "--channels") options.channels = ToInt(value);
         else if (name == "--seconds") options.seconds = value;
         else if (name == "--model") options.modelType = ToInt(value);
         else if (name == "--height") options.height = ToInt(value);
         else if (name == "--quantiser") options.quantiserScale = ToInt(value);
         else if (name == "--interval") options.interval = ToInt(value);
-        else if (name == "--start" && value >= 0 && value <= 4294967295.0) options.startTime = static_cast<std::uint32_t>(value);
-        else {
-            std::fprintf(stderr, "tamlorex-sim: unknown or bad option %s\n", argv[i - 1]);
-            return 2;
-        }
-    }
+        else if (value >= 0 && value <= 4294967295.0) options.startTime = static_cast<std::uint32_t>(value);
+        else return false;
+        return true;
+    });
+    if (!parsed) return 2;
     SampleSummary s;
     std::string error;
     if (!MakeSampleFile(out, options, s, error)) {
@@ -217,42 +239,36 @@ void OnSignal(int) { g_stop.store(true); }
 int ServeCommand(int argc, char** argv)
 {
     using namespace tamlorex::sim;
+    const auto names = {"--port", "--bind", "--password", "--source", "--model", "--channels", "--height", "--fps",
+                        "--quantiser", "--wait-ms", "--ddns-port", "--name", "--seconds"};
+    const Args args(argc, argv, 2, std::set<std::string>(names.begin(), names.end()), {"--pattern"}, kProgram);
+    if (const int status = HelpOrRefusal(args, kServeHelp); status >= 0) return status;
+    if (!args.Positional().empty()) return Refuse("unexpected argument \"" + args.Positional()[0] + "\"", kServeHelp);
+    if (args.Has("--pattern") && args.Has("--source")) return Refuse("--pattern and --source exclude each other", kServeHelp);
     ServeOptions options;
-    for (int i = 2; i < argc; ++i) {
-        const std::string_view name = argv[i];
-        if (name == "--pattern") {
-            options.feed.source.clear();
-            continue;
-        }
-        if (i + 1 >= argc) {
-            std::fprintf(stderr, "tamlorex-sim: %s needs a value\n", argv[i]);
-            return 2;
-        }
-        const std::string text = argv[++i];
-        if (name == "--password") { options.password = text; continue; }
-        if (name == "--source") { options.feed.source = text; continue; }
-        if (name == "--name") { options.name = text; continue; }
-        if (name == "--bind") { options.bind = text; continue; }
-        double value = 0;
-        if (!ParseNumber(text, value)) {
-            std::fprintf(stderr, "tamlorex-sim: %s needs a number\n", argv[i - 1]);
-            return 2;
-        }
-        const auto in = [&](double lo, double hi) { return value >= lo && value <= hi; };
-        if (name == "--port" && in(0, 65535)) options.port = ToInt(value);
-        else if (name == "--ddns-port" && in(0, 65535)) options.ddnsPort = ToInt(value);
-        else if (name == "--seconds" && in(0, 1e7)) options.seconds = value;
-        else if (name == "--fps" && in(0.1, 100)) options.fps = value;
-        else if (name == "--wait-ms" && in(0, 600000)) options.waitMs = ToInt(value);
-        else if (name == "--model" && in(0, 6)) options.feed.sourceModel = ToInt(value);
-        else if (name == "--channels" && in(1, 16)) options.feed.channels = ToInt(value);
-        else if (name == "--height" && (value == 224 || value == 272)) options.feed.height = ToInt(value);
-        else if (name == "--quantiser" && in(1, kMaxQuantiserScale)) options.feed.quantiserScale = ToInt(value);
+    const bool parsed = ApplyOptions(args, names, [&](std::string_view name, const std::string& text) {
+        if (name == "--password") options.password = text;
+        else if (name == "--source") options.feed.source = text;
+        else if (name == "--name") options.name = text;
+        else if (name == "--bind") options.bind = text;
         else {
-            std::fprintf(stderr, "tamlorex-sim: unknown or bad option %s %s\n", argv[i - 1], argv[i]);
-            return 2;
+            double value = 0;
+            if (!ParseNumber(text, value)) return false;
+            const auto in = [&](double lo, double hi) { return value >= lo && value <= hi; };
+            if (name == "--port" && in(0, 65535)) options.port = ToInt(value);
+            else if (name == "--ddns-port" && in(0, 65535)) options.ddnsPort = ToInt(value);
+            else if (name == "--seconds" && in(0, 1e7)) options.seconds = value;
+            else if (name == "--fps" && in(0.1, 100)) options.fps = value;
+            else if (name == "--wait-ms" && in(0, 600000)) options.waitMs = ToInt(value);
+            else if (name == "--model" && in(0, 6)) options.feed.sourceModel = ToInt(value);
+            else if (name == "--channels" && in(1, 16)) options.feed.channels = ToInt(value);
+            else if (name == "--height" && (value == 224 || value == 272)) options.feed.height = ToInt(value);
+            else if (name == "--quantiser" && in(1, kMaxQuantiserScale)) options.feed.quantiserScale = ToInt(value);
+            else return false;
         }
-    }
+        return true;
+    });
+    if (!parsed) return 2;
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
@@ -295,6 +311,10 @@ int main(int argc, char** argv)
         if (command == "make-yuv") return MakeYuvCommand(argc, argv);
         if (command == "encode-yuv") return EncodeYuvCommand(argc, argv);
         if (command == "serve") return ServeCommand(argc, argv);
+        if (command.size() > 1 && command[0] == '-') {
+            std::fprintf(stderr, "%s: unknown option \"%s\"; see %s --help\n", kProgram, argv[1], kProgram);
+            return 2;
+        }
         std::fprintf(stderr, "tamlorex-sim: unknown command %s\n", argv[1]);
     }
     std::fputs(kUsage, stderr);

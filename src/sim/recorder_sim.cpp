@@ -25,7 +25,7 @@ constexpr int kMaxRefusing = 4;                 // second clients waiting for th
 constexpr int kMaxLookups = 8;
 constexpr double kLookupTimeout = 5;
 constexpr double kRefuseTimeout = 2;
-constexpr double kSoundUnitSeconds = 0.05;      // 400 samples per unit
+constexpr double kSoundUnitSeconds = 0.05;      // 400 samples per unit at 8000 Hz
 constexpr double kStatusEvery = 1.0;
 constexpr int kStatusBlockEvery = 5;            // every fifth status message carries five values
 constexpr double kMaxLag = 0.25;                // a clock further behind than this skips ahead
@@ -110,6 +110,7 @@ struct RecorderSim::Client {
     double acceptAt = 0;      // Waiting: when the accept goes out
     double lastProgress = 0;  // last time the client took bytes
     double nextPicture = 0, nextSound = 0, nextStatus = 0;
+    double soundOwed = 0;     // samples due but not yet sent, fractional
     int statusCount = 0;
 
     std::size_t Pending() const { return out.size() - sent; }
@@ -417,8 +418,12 @@ void RecorderSim::Stream(Client& c, double now)
     while (now >= c.nextSound) {
         c.nextSound += kSoundUnitSeconds;
         if (c.Pending() > kMaxBacklog) continue;
+        // Rates like 13183 Hz give no whole number of samples per unit: the fraction carries.
+        c.soundOwed += kSoundUnitSeconds * feed_.SoundFormat().rate;
+        const auto samples = static_cast<std::size_t>(c.soundOwed);
+        c.soundOwed -= static_cast<double>(samples);
         const std::size_t before = c.out.size();
-        feed_.Sound(static_cast<std::size_t>(kSoundUnitSeconds * kLiveAudioRate), c.out);
+        feed_.Sound(samples, c.out);
         if (c.out.size() > before) ++stats_.soundUnits;
     }
     if (now >= c.nextStatus) {

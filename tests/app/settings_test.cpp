@@ -21,6 +21,7 @@ private slots:
     void commandLineOptions();
     void commandLineValuesAreCut();
     void commandLineAddressAlone();
+    void commandLineHelpAndUnknownOptions();
 };
 
 void SettingsTest::defaultsOnFirstStart()
@@ -199,6 +200,29 @@ void SettingsTest::commandLineAddressAlone()
     QVERIFY(!line.AutoConnect());
     QVERIFY(line.path.empty());
     QVERIFY(!ParseCommandLine({"/IP:10.0.0.5", "/PORT:"}).AutoConnect());
+}
+
+void SettingsTest::commandLineHelpAndUnknownOptions()
+{
+    QVERIFY(ParseCommandLine({"--help"}).help);
+    const CommandLine shortHelp = ParseCommandLine({"rec.vvf", "-h"});
+    QVERIFY(shortHelp.help);
+    QVERIFY(shortHelp.error.empty());
+    QVERIFY(!ParseCommandLine({"rec.vvf", "/IP:10.0.0.5", "/PORT:8841", "--config", "v.ini"}).help);
+
+    const CommandLine unknown = ParseCommandLine({"--x", "rec.vvf", "-y"});
+    QCOMPARE(unknown.error, std::string("tamlorex-viewer: unknown option \"--x\"; see tamlorex-viewer --help"));
+    QCOMPARE(unknown.path, std::string("rec.vvf"));
+    QVERIFY(!unknown.help);
+    // --config without its file is refused, not taken for a recording.
+    const CommandLine config = ParseCommandLine({"--config"});
+    QVERIFY(!config.error.empty());
+    QVERIFY(config.path.empty());
+    QVERIFY(config.configPath.empty());
+
+    const std::string usage = ViewerUsage();
+    QCOMPARE(usage.rfind("usage: tamlorex-viewer [RECORDING] [/IP:ADDRESS /PORT:N] [--config FILE]\n", 0), std::size_t{0});
+    QCOMPARE(usage.back(), '\n');
 }
 
 QTEST_GUILESS_MAIN(SettingsTest)

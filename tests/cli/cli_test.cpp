@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
+#include <dirent.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -121,6 +125,69 @@ TEST_F(CliTest, ErrorsAndHelp)
         EXPECT_EQ(help.status, 0) << command;
         EXPECT_NE(help.out.find("usage: tamlorex"), std::string::npos) << command;
     }
+}
+
+std::vector<std::string> FilesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (const dirent* e = readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Every command, given what would otherwise make it write into the folder, answers --help and -h
+// with its usage and refuses an option it does not know in one line, writing nothing.
+TEST_F(CliTest, EveryCommandAnswersHelpAndRefusesUnknownOptions)
+{
+    const std::string out = dir.Path("out");
+    ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
+    const std::pair<const char*, std::string> commands[] = {
+        {"records", file},
+        {"seek", file + " 5"},
+        {"span", file + " 100 5000 " + out + "/span.vvf"},
+        {"info", file},
+        {"disks", ""},
+        {"decode", file + " --dump " + out},
+        {"play", file + " --seconds 1 --null-audio"},
+        {"connect", "--ip 127.0.0.1 --port 1 --password x --seconds 1 --null-audio --record " + out + "/live.vvf"},
+        {"export", file + " " + out + "/export.avi"},
+        {"codecs", ""},
+    };
+    const std::string err = dir.Path("err.txt");
+    for (const auto& [command, args] : commands) {
+        const std::string line = "cd " + out + " && " + std::string(TAMLOREX_CLI_PATH) + " " + command + " " + args;
+        for (const char* help : {" --help", " -h"}) {
+            int status = -1;
+            const std::string text = test::RunCommand(line + help + " 2>/dev/null", &status);
+            EXPECT_EQ(status, 0) << command << help;
+            EXPECT_EQ(text.rfind(std::string("usage: tamlorex ") + command, 0), 0u) << command << help << ": " << text;
+        }
+        for (const char* unknown : {"--bogus", "-x", "--bogus=1"}) {
+            int status = -1;
+            const std::string text = test::RunCommand(line + " " + unknown + " 2>" + err, &status);
+            EXPECT_EQ(status, 2) << command << " " << unknown;
+            EXPECT_TRUE(text.empty()) << command << " " << unknown << ": " << text;
+            const test::Bytes bytes = test::ReadFile(err);
+            EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
+                      "tamlorex: unknown option \"" + std::string(unknown) + "\" for \"" + command + "\"; see tamlorex " +
+                          command + " --help\n");
+        }
+        EXPECT_TRUE(FilesIn(out).empty()) << command;
+    }
+    // The program itself, without a command.
+    int status = -1;
+    EXPECT_EQ(test::RunCommand(std::string(TAMLOREX_CLI_PATH) + " --help", &status).rfind("usage: tamlorex", 0), 0u);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(test::RunCommand(std::string(TAMLOREX_CLI_PATH) + " -h", &status).rfind("usage: tamlorex", 0), 0u);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(test::RunCommand(std::string(TAMLOREX_CLI_PATH) + " --bogus 2>" + err, &status).empty());
+    EXPECT_EQ(status, 2);
+    const test::Bytes bytes = test::ReadFile(err);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "tamlorex: unknown option \"--bogus\"; see tamlorex --help\n");
 }
 
 }  // namespace

@@ -48,7 +48,8 @@ TEST(ConnectToSimulator, LogsInReceivesPicturesAndSendsKeys)
     ASSERT_GT(port, 0) << ReadText(log);
     const std::string out = dir.Path("connect.out");
     const std::string recording = dir.Path("live.vvf");
-    const int status = RunShell(std::string(TAMLOREX_CLI_PATH) + " connect --ip 127.0.0.1 --port " +
+    // The address as a host name: looked up on the client's thread.
+    const int status = RunShell(std::string(TAMLOREX_CLI_PATH) + " connect --ip localhost --port " +
                                 std::to_string(port) + " --password secret --seconds 3 --null-audio --keys 21 --record " +
                                 recording + " > " + out + " 2>&1");
     const std::string lines = ReadText(out);
@@ -76,7 +77,7 @@ TEST(ConnectToSimulator, SavesTheLivePictureAsAvi)
 {
     test::TempDir dir;
     const std::string log = dir.Path("serve.log");
-    const int port = StartSimulator(log, "--password secret --seconds 12");
+    const int port = StartSimulator(log, "--password secret --seconds 12 --model 2");
     ASSERT_GT(port, 0) << ReadText(log);
     for (const bool lowSpeed : {false, true}) {
         SCOPED_TRACE(lowSpeed ? "low speed" : "full speed");

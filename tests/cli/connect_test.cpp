@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <sstream>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "net/control_packet.h"
+#include "media/vvf_builder.h"
 #include "net/fake_recorder.h"
 #include "run_command.h"
 #include "sim/audio_encode.h"
@@ -162,6 +165,25 @@ TEST(ConnectCommand, ExitStatusFollowsTheNotifications)
         EXPECT_EQ(status, c.status) << out;
         EXPECT_EQ(Matching(out, c.line).size(), 1u) << out;
     }
+}
+
+TEST(ConnectCommand, AnUnknownHostNameEndsAtOnceWithItsReason)
+{
+    test::TempDir dir;
+    const std::string err = dir.Path("err.txt");
+    int status = -1;
+    const auto start = std::chrono::steady_clock::now();
+    const std::string out = Capture(std::string(TAMLOREX_CLI_PATH) +
+                                        " connect --ip no-such-host.invalid --password secret --null-audio --seconds 5 2>" + err,
+                                    status);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(status, 5) << out;
+    EXPECT_EQ(Matching(out, "\"message\":\"0x2A6C\"").size(), 1u) << out;
+    EXPECT_EQ(Matching(out, "\"state\":1}").size(), 1u) << out;  // one attempt
+    const test::Bytes bytes = test::ReadFile(err);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(text.rfind("tamlorex: The recorder address \"no-such-host.invalid\" could not be found (", 0), 0u) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <netdb.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -239,9 +240,51 @@ TEST(NetClient, AddressZeroIsNotConnectedTo)
     ASSERT_TRUE(WaitFor([&] { return !rig.seen.Errors().empty(); }, 2000));
     rig.client.Stop();
     EXPECT_EQ(rig.seen.Errors()[0], ErrorText(ECONNREFUSED));
-    EXPECT_EQ(ResolveRecorderAddress("0.0.0.0"), "0.0.0.0");
-    EXPECT_EQ(ResolveRecorderAddress("127.0.0.1"), "127.0.0.1");
-    EXPECT_EQ(ResolveRecorderAddress(""), "0.0.0.0");
+    std::string dotted;
+    EXPECT_EQ(ResolveIPv4("0.0.0.0", dotted), 0);
+    EXPECT_EQ(dotted, "0.0.0.0");
+    EXPECT_EQ(ResolveIPv4("127.0.0.1", dotted), 0);
+    EXPECT_EQ(dotted, "127.0.0.1");
+    EXPECT_EQ(ResolveIPv4("localhost", dotted), 0);
+    EXPECT_EQ(dotted, "127.0.0.1");
+    dotted.clear();
+    EXPECT_NE(ResolveIPv4("", dotted), 0);
+    EXPECT_NE(ResolveIPv4("no-such-host.invalid", dotted), 0);
+    EXPECT_TRUE(dotted.empty());
+}
+
+TEST(NetClient, HostNamesAreLookedUpAndAnUnknownOneEndsTheRunOnce)
+{
+    {
+        FakeRecorder recorder(Replies({{20, Reply(kLoginReplyAccepted)}}));
+        ClientRig rig(2000);
+        rig.client.SetDirectTarget("localhost", recorder.Port(), "secret");
+        rig.client.Start();
+        ASSERT_TRUE(WaitFor([&] { return rig.client.IsOnline() == 1; }, 3000));
+        EXPECT_EQ(rig.client.GetAddress(), "localhost");
+    }
+    // Neither the recorder's name nor the lookup server's is tried again, even with auto
+    // reconnection on: the run ends after one attempt with the reason and one message.
+    std::string unused;
+    const int error = ResolveIPv4("no-such-host.invalid", unused);
+    ASSERT_NE(error, 0);
+    for (const bool lookupServer : {false, true}) {
+        ClientRig rig(2000);
+        rig.client.SetAutoReconnect(true);
+        if (lookupServer) rig.client.SetDdnsTarget("no-such-host.invalid", 1800, "DVR000", "secret");
+        else rig.client.SetDirectTarget("no-such-host.invalid", 8841, "secret");
+        const auto start = Clock::now();
+        rig.client.Start();
+        ASSERT_TRUE(WaitFor([&] { return !rig.client.IsRunning(); }, 3000)) << lookupServer;
+        EXPECT_LT(MsSince(start), 1000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_EQ(rig.seen.Messages(), std::vector<std::uint32_t>{WM_NET_ADDRESS_UNKNOWN});
+        const int connecting = lookupServer ? kConnConnectingDdns : kConnConnectingDvr;
+        EXPECT_EQ(rig.seen.States(), (std::vector<int>{connecting, kConnIdle}));
+        EXPECT_EQ(rig.client.GetErrorText(), std::string(lookupServer ? "The lookup server" : "The recorder") +
+                                                 " address \"no-such-host.invalid\" could not be found (" +
+                                                 gai_strerror(error) + ").");
+    }
 }
 
 // A listener whose accept queue is full leaves further connects pending.

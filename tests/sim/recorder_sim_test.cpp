@@ -1,5 +1,6 @@
 // The recorder simulator: packet cutting, the live layout, the view's reaction to keys, the feed,
 // and whole sessions over 127.0.0.1 with a client socket in the test.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <arpa/inet.h>
@@ -17,7 +19,9 @@
 
 #include <gtest/gtest.h>
 
+#include "audio/audio_out.h"
 #include "codec/video_decoder.h"
+#include "media/vvf_reader.h"
 #include "net/control_packet.h"
 #include "net/hex_field.h"
 #include "sim/control_link.h"
@@ -379,7 +383,66 @@ TEST(LiveFeedTest, ARecordingIsStreamedInTheLiveLayout)
     YuvImage picture(kPictureWidth, kShortHeight);
     EXPECT_NE(u.pictures[0][4] & 0x80, 0);  // the stream opens with a full picture
     for (std::size_t i = 0; i < u.pictures.size(); ++i) ASSERT_TRUE(testing::DecodeInto(decoder, u.pictures[i], picture)) << i;
+
+    // The sound is the recording's own (8-bit linear at 8000 Hz for model type 4), from its start.
+    Bytes sent;
+    for (const Bytes& unit : u.sound) sent.insert(sent.end(), unit.begin() + 6, unit.end());
+    Bytes stored;
+    VvfReader reader;
+    reader.SetModelType(4);
+    ASSERT_TRUE(reader.Open(path, false));
+    std::vector<std::uint8_t> record(kRecordBufferSize);
+    for (int empty = 0; empty < 40 && stored.size() < sent.size();) {
+        const std::uint32_t length = reader.ReadNext(record.data());
+        empty = length == 0 ? empty + 1 : 0;
+        if (length > 0 && reader.IsAudio()) stored.insert(stored.end(), record.begin(), record.begin() + length);
+    }
+    // The feed starts the recording again at its end: what was sent begins with all it holds.
+    ASSERT_GE(sent.size(), 3200u);
+    ASSERT_GE(stored.size(), 3200u);
+    const std::size_t both = std::min(sent.size(), stored.size());
+    EXPECT_TRUE(std::equal(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(both), stored.begin()));
     std::remove(path.c_str());
+}
+
+// The samples of a sound unit as 16-bit values, read in the given coding.
+std::vector<int> SoundSamples(const Bytes& unit, bool alaw)
+{
+    std::vector<int> out;
+    for (std::size_t i = 6; i < unit.size(); ++i) out.push_back(alaw ? ALawToLinear(unit[i]) : (unit[i] - 128) * 256);
+    return out;
+}
+
+TEST(LiveFeedTest, SoundIsInTheCodingAndAtTheRateOfTheModelType)
+{
+    // model type, A-law, samples per second
+    const std::tuple<int, bool, int> cases[] = {{4, false, 8000}, {3, true, 13183}, {5, false, 16000}, {2, true, 8000}};
+    for (const auto& [model, alaw, rate] : cases) {
+        FeedOptions options;
+        options.sourceModel = model;
+        options.toneHz = 500;
+        LiveFeed feed(options);
+        std::string error;
+        ASSERT_TRUE(feed.Open(error)) << error;
+        EXPECT_EQ(feed.SoundFormat().alaw, alaw) << model;
+        EXPECT_EQ(feed.SoundFormat().rate, rate) << model;
+        Bytes stream;
+        feed.Sound(static_cast<std::size_t>(rate / 10), stream);  // a tenth of a second
+        const Units u = Split(stream);
+        ASSERT_EQ(u.sound.size(), 1u) << model;
+        ASSERT_EQ(u.sound[0].size(), 6u + rate / 10) << model;
+        // Read in its coding, the unit is a smooth 500 Hz tone: 50 periods, two crossings each.
+        const std::vector<int> s = SoundSamples(u.sound[0], alaw);
+        int crossings = 0, peak = 0, largestStep = 0;
+        for (std::size_t i = 1; i < s.size(); ++i) {
+            if ((s[i - 1] < 0) != (s[i] < 0)) ++crossings;
+            largestStep = std::max(largestStep, std::abs(s[i] - s[i - 1]));
+            peak = std::max(peak, std::abs(s[i]));
+        }
+        EXPECT_NEAR(crossings, 100, 3) << model;
+        EXPECT_GT(peak, 8000) << model;
+        EXPECT_LT(largestStep, 5000) << model;  // a 30 % tone moves at most about 3900 a sample at 8000 Hz
+    }
 }
 
 TEST(LiveFeedTest, AMissingRecordingIsReported)
@@ -532,6 +595,26 @@ TEST(RecorderSimTest, RightPasswordGetsTheLiveStream)
     for (std::size_t i = 0; i + 1 < u.pictures.size(); ++i)  // the last may be cut by the read
         ASSERT_TRUE(testing::DecodeInto(decoder, u.pictures[i], picture)) << i;
     EXPECT_TRUE(sim.WaitForLine("\"login\":\"accepted\""));
+}
+
+TEST(RecorderSimTest, SoundUnitsHoldFiftyMillisecondsAtTheModelsRate)
+{
+    ServeOptions options = Options();
+    options.feed.sourceModel = 3;  // A-law at 13183 Hz: 659.15 samples per unit
+    ServedSim sim(options);
+    TestSocket client(sim.Port());
+    ASSERT_TRUE(client.Send(ControlPacket::Login("1234")));
+    client.ReadFor(0.6);
+    const Units u = Split(Bytes(client.received.begin() + std::min<std::size_t>(12, client.received.size()), client.received.end()));
+    ASSERT_GE(u.sound.size(), 6u);
+    std::size_t total = 0;
+    for (std::size_t i = 0; i + 1 < u.sound.size(); ++i) {  // the last may be cut by the read
+        const std::size_t samples = u.sound[i].size() - 6;
+        EXPECT_TRUE(samples == 659 || samples == 660) << i << ": " << samples;
+        total += samples;
+    }
+    const double units = static_cast<double>(u.sound.size() - 1);
+    EXPECT_NEAR(static_cast<double>(total) / units, 659.15, 1.0 / units + 0.01);
 }
 
 TEST(RecorderSimTest, WrongPasswordIsRefusedAndDisconnected)

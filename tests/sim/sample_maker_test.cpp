@@ -1,13 +1,18 @@
 #include "sim/sample_maker.h"
 
 #include <gtest/gtest.h>
+#include <dirent.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
 
+#include "media/vvf_builder.h"
+#include "run_command.h"
 #include "sim/audio_encode.h"
 #include "sim/page_writer.h"
 #include "sim/scene.h"
@@ -366,7 +371,7 @@ TEST(SimProgram, HelpAndMakeSample)
     const std::string help = RunSim("--help", status);
     EXPECT_EQ(status, 0);
     EXPECT_NE(help.find("make-sample"), std::string::npos);
-    EXPECT_NE(help.find("--channels"), std::string::npos);
+    EXPECT_NE(RunSim("make-sample --help", status).find("--channels"), std::string::npos);
 
     const std::string path = ::testing::TempDir() + "sim_sample.vvf";
     std::remove(path.c_str());
@@ -393,6 +398,63 @@ TEST(SimProgram, HelpAndMakeSample)
     EXPECT_NE(status, 0);
     RunSim("frobnicate", status);
     EXPECT_NE(status, 0);
+}
+
+std::vector<std::string> FilesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (const dirent* e = readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+// Every command, given what would otherwise make it write into the folder (or serve), answers
+// --help and -h with its usage wherever they stand, and refuses an option it does not know in
+// one line, writing nothing.
+TEST(SimProgram, EveryCommandAnswersHelpAndRefusesUnknownOptions)
+{
+    test::TempDir dir;
+    const std::string out = dir.Path("out");
+    ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
+    const std::string sim = TAMLOREX_SIM_PATH;
+    int status = -1;
+    test::RunCommand(sim + " make-yuv " + dir.Path("in.yuv") + " --frames 1", &status);
+    ASSERT_EQ(status, 0);
+    const std::pair<const char*, std::string> commands[] = {
+        {"make-sample", out + "/s.vvf --seconds 1 --channels 1"},
+        {"make-yuv", out + "/f.yuv --frames 2"},
+        {"encode-yuv", dir.Path("in.yuv") + " " + out + "/r.records"},
+        {"serve", "--port 0 --seconds 1"},
+    };
+    const std::string err = dir.Path("err.txt");
+    for (const auto& [command, args] : commands) {
+        const std::string start = "cd " + out + " && " + sim + " " + command;
+        for (const std::string& line : {start + " --help " + args, start + " " + args + " -h"}) {
+            const std::string text = test::RunCommand(line + " 2>/dev/null", &status);
+            EXPECT_EQ(status, 0) << line;
+            EXPECT_EQ(text.rfind(std::string("usage: tamlorex-sim ") + command, 0), 0u) << line << ": " << text;
+        }
+        for (const std::string unknown : {"-x", "--bogus"}) {
+            const std::string line = unknown == "-x" ? start + " -x " + args : start + " " + args + " --bogus";
+            const std::string text = test::RunCommand(line + " 2>" + err, &status);
+            EXPECT_EQ(status, 2) << line;
+            EXPECT_TRUE(text.empty()) << line << ": " << text;
+            std::ifstream f(err);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(f), {}),
+                      "tamlorex-sim: unknown option \"" + unknown + "\" for \"" + command + "\"; see tamlorex-sim " + command +
+                          " --help\n");
+        }
+        EXPECT_TRUE(FilesIn(out).empty()) << command;
+    }
+    for (const char* help : {" --help", " -h"}) {
+        EXPECT_EQ(test::RunCommand(sim + help, &status).rfind("usage: tamlorex-sim", 0), 0u);
+        EXPECT_EQ(status, 0);
+    }
+    EXPECT_TRUE(test::RunCommand(sim + " --bogus 2>/dev/null", &status).empty());
+    EXPECT_EQ(status, 2);
 }
 
 }  // namespace
