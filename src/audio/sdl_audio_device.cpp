@@ -16,6 +16,9 @@ int gSubsystemUsers = 0;
 bool AcquireAudioSubsystem()
 {
     std::lock_guard<std::mutex> lock(gSubsystemMutex);
+    // SDL would take SIGINT and SIGTERM for an event queue nobody reads: the programs end on
+    // those signals by their own rules.
+    if (gSubsystemUsers == 0) SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (gSubsystemUsers == 0 && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     ++gSubsystemUsers;
     return true;

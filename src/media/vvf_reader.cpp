@@ -95,14 +95,17 @@ bool VvfReader::Open(const std::string& path, bool drive)
 {
     Close();
     lastError_.clear();
+    lastErrno_ = 0;
     // Non-blocking so that a FIFO cannot hold the open; such sources are refused below.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
+        lastErrno_ = errno;
         lastError_ = path + ": " + ErrorText(errno);
         return false;
     }
     struct stat st {};
     if (fstat(fd, &st) != 0) {
+        lastErrno_ = errno;
         lastError_ = path + ": " + ErrorText(errno);
         ::close(fd);
         if (alerts_) alerts_->Alert("Open Error");
@@ -115,6 +118,7 @@ bool VvfReader::Open(const std::string& path, bool drive)
     }
     std::uint64_t size = 0;
     if (!SourceSize(fd, size)) {
+        lastErrno_ = errno;
         lastError_ = path + ": cannot read the size of the device: " + ErrorText(errno);
         ::close(fd);
         if (alerts_) alerts_->Alert("Open Error");

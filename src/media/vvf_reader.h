@@ -30,6 +30,8 @@ public:
     bool IsDrive() const { return swap_; }
     // Why the last Open failed, for people.
     const std::string& LastError() const { return lastError_; }
+    // errno of the last failed Open; 0 when the source opened but is not a file or a disk.
+    int LastErrno() const { return lastErrno_; }
 
     void SetModelType(int modelType);
     int ModelType() const { return modelType_; }
@@ -92,6 +94,7 @@ private:
     int fd_ = -1;
     std::string path_;
     std::string lastError_;
+    int lastErrno_ = 0;
     std::uint64_t size_ = 0;
     std::uint64_t position_ = 0;
     std::uint64_t seekTarget_ = 0;

@@ -25,10 +25,16 @@ constexpr KeyRow kNamedKeys[] = {
 
 }  // namespace
 
-std::optional<std::uint8_t> DvrKeyForCommand(int commandId)
+const DvrCommand* FindDvrCommand(int commandId)
 {
     for (const DvrCommand& c : kDvrCommands)
-        if (c.commandId == commandId) return c.key;
+        if (c.commandId == commandId) return &c;
+    return nullptr;
+}
+
+std::optional<std::uint8_t> DvrKeyForCommand(int commandId)
+{
+    if (const DvrCommand* c = FindDvrCommand(commandId)) return c->key;
     return std::nullopt;
 }
 
