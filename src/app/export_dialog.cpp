@@ -251,6 +251,17 @@ void ExportDialog::OnStart()
         prompts_.Message(this, "Choose at least one channel to export.", kExportTitle);
         return;
     }
+    // A channel's file must not replace the recording it is read from.
+    for (int c = 1; c <= 8; ++c) {
+        if (!((mask >> (c - 1)) & 1)) continue;
+        const std::string name = ChannelOutputName(output_, c);
+        std::error_code error;
+        if (name == input_ || std::filesystem::equivalent(name, input_, error)) {
+            prompts_.Message(this, "The output file " + name + " is the recording itself; choose another output file.",
+                             kExportTitle);
+            return;
+        }
+    }
     job_.SetModelType(kExportModelType);
     job_.SetSelectedChannels(mask);
     job_.SetAudioOption(audioBox_->isChecked());

@@ -2,6 +2,7 @@
 // the dialog, Cancel in the choice, and a stop in the middle of an export.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -167,7 +168,20 @@ void ExportDialogTest::exportWritesAPlayableFilePerChosenChannel()
     QVERIFY(!DescribeCompressor().empty());
     QVERIFY(ok->isEnabled());
 
+    // An output whose channel name is the input itself is refused; the recording stays.
+    const QString named = dir.filePath("cam-CH1.vvf");
+    QVERIFY(QFile::copy(source, named));
+    Find<QLineEdit>(dialog, kExportInputEdit)->setText(named);
+    Find<QLineEdit>(dialog, kExportOutputEdit)->setText(dir.filePath("cam.vvf"));
+    ok->click();
+    QVERIFY(!dialog.Busy());
+    QCOMPARE(prompts.messages.size(), std::size_t{1});
+    QVERIFY(prompts.messages[0].find("is the recording itself") != std::string::npos);
+    QCOMPARE(QFileInfo(named).size(), QFileInfo(source).size());
+    prompts.messages.clear();
+
     const QString output = dir.filePath("out.avi");
+    Find<QLineEdit>(dialog, kExportInputEdit)->setText(source);
     Find<QLineEdit>(dialog, kExportOutputEdit)->setText(output);
     Find<QCheckBox>(dialog, ExportChannelBoxId(2))->setChecked(false);
     ok->click();
