@@ -44,6 +44,8 @@ enum CommandId : int {
     kCmdSpeedDown = 32818,
     kCmdSpeedNormal = 32819,
     kCmdOpenDisk = 32820,
+    // Our own: a raw image file of a recorder's disk, read as the disk would be.
+    kCmdOpenDiskImage = 32900,
     kCmdDisconnectString = 32845,
     kCmdConnect = 32846,
     // Dvr Control: the recorder's front-panel keys.
@@ -115,5 +117,6 @@ inline constexpr char kAboutLibVersion[] = "2.68";
 inline constexpr char kOpenFilter[] = "All Files (*.*)|*.*|VVF File Format (*.VVF)|*.VVF|";
 inline constexpr char kVvfFilter[] = "VVF File Format (*.VVF)|*.VVF|";
 inline constexpr char kAviFilter[] = "AVI Files (*.avi)|*.avi||";
+inline constexpr char kDiskImageFilter[] = "Disk Images (*.img;*.dd;*.raw;*.bin)|*.img;*.dd;*.raw;*.bin|All Files (*.*)|*.*|";
 
 }  // namespace tamlorex::app

@@ -6,6 +6,14 @@ namespace tamlorex::app {
 
 bool EngineCaptureLink::FrameSize(int& width, int& height) const { return engine_.CaptureFrameSize(width, height); }
 
+void EngineCaptureLink::SetCompressor(const CompressOptions& options)
+{
+    engine_.CaptureWriter().SetCompressorChooser([options](CompressOptions& chosen) {
+        chosen = options;
+        return true;
+    });
+}
+
 int EngineCaptureLink::StartCapture(const std::string& path, int width, int height, bool lowSpeed)
 {
     const int result = engine_.StartCapture(path, width, height, lowSpeed);

@@ -18,6 +18,7 @@ public:
     explicit EngineCaptureLink(MediaEngine& engine) : engine_(engine) {}
 
     bool FrameSize(int& width, int& height) const override;
+    void SetCompressor(const CompressOptions& options) override;
     int StartCapture(const std::string& path, int width, int height, bool lowSpeed) override;
     void StopCapture() override;
     void SignalCaptureEvent() override;

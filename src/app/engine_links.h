@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "export/compress_options.h"
 #include "net/net_client.h"
 
 namespace tamlorex::display {
@@ -67,6 +68,8 @@ public:
     // StartCapture of the engine's AviCaptureWriter with the 24-bit picture format of that size
     // and the frame rate of the mode (`lowSpeed`: the answer to "Internet low speed?"); 0 on
     // success, the writer's result code otherwise.
+    // The compressor the following captures use (chosen by the user before the capture starts).
+    virtual void SetCompressor(const CompressOptions& options) { (void)options; }
     virtual int StartCapture(const std::string& path, int width, int height, bool lowSpeed) = 0;
     virtual void StopCapture() = 0;
     // The capture event of the engine: one frame is due (Client mode at low speed).

@@ -2,6 +2,14 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <memory>
@@ -15,6 +23,37 @@
 #include "audio/sdl_audio_device.h"
 
 namespace tamlorex::app {
+namespace {
+
+// SIGTERM and SIGINT reach the GUI thread through a pipe: the handler only writes one byte.
+int gSignalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+bool InstallTerminationHandlers()
+{
+    if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGTERM, &action, nullptr) == 0 && ::sigaction(SIGINT, &action, nullptr) == 0;
+}
+
+bool WantsHelp(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return true;
+    return false;
+}
+
+}  // namespace
 
 void ViewerApp::UseCLocaleForNumbersAndTimes()
 {
@@ -34,14 +73,24 @@ bool ViewerApp::eventFilter(QObject* watched, QEvent* event)
 
 int ViewerApp::Run(int argc, char** argv)
 {
+    // The usage text needs no display.
+    if (WantsHelp(argc, argv)) {
+        std::fputs(ViewerUsage().c_str(), stdout);
+        return 0;
+    }
     QApplication application(argc, argv);
     UseCLocaleForNumbersAndTimes();
-    ViewerApp keys;
-    application.installEventFilter(&keys);
 
+    // The toolkit has taken its own arguments out of argv.
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     const CommandLine commandLine = ParseCommandLine(args);
+    if (!commandLine.error.empty()) {
+        std::fprintf(stderr, "%s\n", commandLine.error.c_str());
+        return 2;
+    }
+    ViewerApp keys;
+    application.installEventFilter(&keys);
 
     SdlAudioDevice audio;
     ViewerOptions options;
@@ -49,7 +98,21 @@ int ViewerApp::Run(int argc, char** argv)
     options.settingsPath = SettingsFilePath(argc > 0 ? argv[0] : "tamlorex-viewer", commandLine.configPath);
     options.audioDevice = &audio;
     auto dialog = std::make_unique<ViewerDialog>(options);
+
+    // A session logout or a service manager's SIGTERM, or Ctrl+C in the terminal, ends the
+    // viewer as Exit does: settings saved, recordings finished.
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (InstallTerminationHandlers()) {
+        signalNotifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, dialog.get(), [&dialog] {
+            char drained[16];
+            while (::read(gSignalPipe[0], drained, sizeof drained) > 0) {
+            }
+            dialog->Shutdown(ShutdownPath::Signal);
+        });
+    }
     dialog->exec();
+    signalNotifier.reset();
     dialog.reset();
     return 0;
 }

@@ -1,6 +1,11 @@
 #pragma once
 // The main window: Player mode and Client mode in one frameless window with its buttons, sliders,
 // status line, right-click menus and accelerators; it owns the MediaEngine and its video window.
+// Its parts live in their own files: viewer_dialog.cpp (start-up, settings, timers, messages,
+// mouse and keyboard, shutdown), viewer_layout.cpp (the control table and the layout),
+// viewer_menus.cpp (menus and accelerators), viewer_commands.cpp (the update rules and the
+// command routing), viewer_dialogs.cpp (the dialogs the window runs) and client_panel.cpp
+// (Client mode's connection, remote control and local recording).
 #include <QDialog>
 #include <QRect>
 
@@ -10,6 +15,7 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "export/compress_options.h"
 #include "app/engine_links.h"
 #include "app/settings.h"
 #include "app/user_prompts.h"
@@ -26,6 +32,7 @@ namespace tamlorex {
 class AudioDevice;
 class MediaEngine;
 namespace app {
+class ClientPanel;
 class EngineCaptureLink;
 class EngineClientLink;
 }
@@ -55,7 +62,14 @@ struct ViewerOptions {
 };
 
 // How the main window was ended.
-enum class ShutdownPath { CloseButton, SystemIcon, CloseMessage };
+enum class ShutdownPath { CloseButton, SystemIcon, CloseMessage, Signal };
+
+// The window's mode; None only before the first switch.
+enum class ViewerMode { None = 0, Player = 1, Client = 2 };
+
+// One sentence on why a recording or disk could not be opened: errno from the open (0 when it
+// opened but held no recording), and whether it was a disk.
+std::string OpenFailureText(const std::string& path, int error, bool drive);
 
 class ViewerDialog : public QDialog, public Alerts, public Notifier, public EngineObserver {
     Q_OBJECT
@@ -78,7 +92,8 @@ public:
     // The engine's news, from its worker: a change of state or speed shows at once.
     void OnStateChanged(int state, double speed) override;
     void OnPictureShown(int, const CalendarTime&, const std::uint8_t*, int, int) override {}
-    void SwitchMode(int mode);
+    // Re-selecting the current mode does nothing.
+    void SwitchMode(ViewerMode mode);
     // The slider messages 0x28D1 and 0x28D2 with the slider's control id.
     void OnSliderMessage(std::uint32_t message, int controlId);
     // A file dropped onto the window.
@@ -94,7 +109,7 @@ public:
     void ShowPlaybackStatus();
 
     // State, for the tests and the shell.
-    int Mode() const { return mode_; }
+    ViewerMode Mode() const { return mode_; }
     bool FullScreen() const { return fullScreen_; }
     int VideoWidth() const { return videoWidth_; }
     int VideoHeight() const { return videoHeight_; }
@@ -114,7 +129,10 @@ public:
     controls::ViewerSlider& VolumeSlider() { return *volumeSlider_; }
     QWidget* Control(int id) const;
     QAction* Action(int id) const;
-    QMenu* Popup(int mode) const;
+    QMenu* Popup(ViewerMode mode) const;
+    ClientPanel& Client() { return *clientPanel_; }
+    // The compressor of "Save AVI" (uncompressed until one is chosen).
+    const CompressOptions& CaptureCompressor() const { return captureCompressor_; }
     // Writes the settings to the profile (every shutdown path does it once).
     void SaveSettings();
 
@@ -149,16 +167,23 @@ private:
 
     // Command handlers.
     void OpenFile();
-    void OpenPath(const std::string& path);
+    // Opens a recording (drive: a disk or a disk image) and plays it; says why when it cannot.
+    void OpenPath(const std::string& path, bool drive = false);
+    void OpenDisk();
+    void OpenDiskImage();
+    // A disk or disk image: the marks are cleared, then it opens with the drive flag.
+    void OpenDrivePath(const std::string& path);
+    void ExportToAvi();
+    void RunOptions();
+    void RunNetworkOptions();
+    // Asks for the compressor of a "Save AVI" recording; false when the user cancels.
+    bool ChooseCaptureCompressor();
     void CloseRecording();
     void ExportMarkedSpan();
     void ToggleFullScreen();
     void Maximize();
     void ToggleDisplayRecording();
     void StopDisplayRecording();
-    void Connect();
-    void ResetConnectButton();
-    void SendDvrKey(int commandId);
 
     ViewerSettings settings_;
     std::string settingsPath_;
@@ -169,6 +194,8 @@ private:
     CaptureLink* capture_;
     UserPrompts* prompts_;
     std::unique_ptr<MediaEngine> engine_;
+    std::unique_ptr<ClientPanel> clientPanel_;
+    CompressOptions captureCompressor_ = DefaultCompressOptions();
 
     display::VideoWidget* video_ = nullptr;
     controls::StatusLine* statusLine_ = nullptr;
@@ -181,7 +208,7 @@ private:
     QMenu* playerPopup_ = nullptr;
     QMenu* clientPopup_ = nullptr;
 
-    int mode_ = 1;
+    ViewerMode mode_ = ViewerMode::None;
     bool fullScreen_ = false;
     bool maximized_ = false;
     int sizeOffsetWidth_ = 0;
@@ -201,7 +228,6 @@ private:
     std::string commandLineAddress_;
     std::string commandLinePort_;
     bool autoConnect_ = false;
-    int lastConnState_ = 0;
     bool sourceIsDrive_ = false;
     bool displayRecording_ = false;
     bool lowSpeed_ = false;

@@ -62,6 +62,17 @@ public:
         return loginAnswer && dialog.Login();
     }
     void About(QWidget*) override { ++abouts; }
+    // Every other dialog: its title is noted, then onDialog answers it, or OK with what it shows.
+    bool RunDialog(QDialog& dialog) override
+    {
+        dialogs.push_back(dialog.windowTitle());
+        if (onDialog) return onDialog(dialog);
+        QMetaObject::invokeMethod(&dialog, "accept");
+        return dialog.result() == QDialog::Accepted;
+    }
+
+    QStringList dialogs;
+    std::function<bool(QDialog&)> onDialog;
 
     std::vector<std::string> messages;
     std::vector<std::string> questions;
@@ -192,7 +203,7 @@ void ViewerDialogTest::firstStartOpensWithDefaults()
     const QRect screen = d.screen()->geometry();
     QCOMPARE(d.pos(), QPoint((screen.width() - 645) / 2, (screen.height() - 548) / 2));
     QCOMPARE(d.Video().geometry(), QRect(2, 25, 640, 448));
-    QCOMPARE(d.Mode(), 1);
+    QVERIFY(d.Mode() == ViewerMode::Player);
     QCOMPARE(d.Engine().GetMode(), kPlayerMode);
     QCOMPARE(d.Engine().Window().GetSplit(), 9);
     QCOMPARE(d.Engine().Window().GetChannelCount(), 9);
@@ -518,7 +529,7 @@ void ViewerDialogTest::addressAloneStaysInPlayerMode()
     ViewerDialog& d = *f.dialog;
     QVERIFY(!d.AutoConnectPending());
     d.TimerTick(kTimerLayout);
-    QCOMPARE(d.Mode(), 1);
+    QVERIFY(d.Mode() == ViewerMode::Player);
     QCOMPARE(f.prompts.logins, 0);
     QVERIFY(f.client.requests.empty());
 }
@@ -528,9 +539,9 @@ void ViewerDialogTest::addressAndPortConnectOnFirstTick()
     Fixture f({"/IP:10.0.0.5", "/PORT:9000"});
     ViewerDialog& d = *f.dialog;
     QVERIFY(d.AutoConnectPending());
-    QCOMPARE(d.Mode(), 1);  // start-up always enters Player mode
+    QVERIFY(d.Mode() == ViewerMode::Player);  // start-up always enters Player mode
     d.TimerTick(kTimerFast);
-    QCOMPARE(d.Mode(), 2);
+    QVERIFY(d.Mode() == ViewerMode::Client);
     QCOMPARE(d.Engine().GetMode(), kClientMode);
     QCOMPARE(d.Engine().Window().GetSplit(), 1);
     QCOMPARE(d.Settings().ipAddress, std::string("10.0.0.5"));
@@ -668,7 +679,7 @@ void ViewerDialogTest::droppedFileSwitchesToPlayerMode()
     d.ExecuteCommand(kCmdClientMode);
     QCOMPARE(d.Engine().Window().GetSplit(), 1);
     d.OpenDropped(TAMLOREX_SAMPLE_PATH);
-    QCOMPARE(d.Mode(), 1);
+    QVERIFY(d.Mode() == ViewerMode::Player);
     QCOMPARE(d.Engine().GetMode(), kPlayerMode);
     QCOMPARE(d.Engine().Window().GetSplit(), 9);
     QVERIFY(d.Engine().IsSourceOpen());
@@ -684,7 +695,7 @@ void ViewerDialogTest::openFileKeepsTheMode()
     d.SetMarks(10, 20);
     QVERIFY(d.ExecuteCommand(kCmdOpenFile));
     QCOMPARE(f.prompts.lastFilter, std::string("All Files (*.*)|*.*|VVF File Format (*.VVF)|*.VVF|"));
-    QCOMPARE(d.Mode(), 2);
+    QVERIFY(d.Mode() == ViewerMode::Client);
     QCOMPARE(d.MarkIn(), 0u);
     QCOMPARE(d.MarkOut(), 0u);
     QVERIFY(d.Engine().IsSourceOpen());
@@ -731,8 +742,8 @@ void ViewerDialogTest::popupMenusHoldEveryItem()
 {
     Fixture f;
     ViewerDialog& d = *f.dialog;
-    QCOMPARE(d.Popup(1)->title(), QStringLiteral("Viewer(Play9ch)"));
-    QCOMPARE(d.Popup(2)->title(), QStringLiteral("Viewer(Net)"));
+    QCOMPARE(d.Popup(ViewerMode::Player)->title(), QStringLiteral("Viewer(Play9ch)"));
+    QCOMPARE(d.Popup(ViewerMode::Client)->title(), QStringLiteral("Viewer(Net)"));
     auto collect = [](QMenu* menu) {
         QStringList texts;
         std::function<void(QMenu*)> walk = [&](QMenu* m) {
@@ -744,7 +755,7 @@ void ViewerDialogTest::popupMenusHoldEveryItem()
         walk(menu);
         return texts;
     };
-    const QStringList player = collect(d.Popup(1));
+    const QStringList player = collect(d.Popup(ViewerMode::Player));
     for (const char* text : {"&Open File...\tCtrl+O", "Open &Disk...", "AVI (Audio-Video Interleaved Files)", "Close",
                              "Show &Time", "Always on top", "Play", "Play Reverse", "Pause", "Fast Forward",
                              "Fast Rewind", "Next Frame", "Previous Frame", "Speed Normal", "Speed Up", "Speed Down",
@@ -752,13 +763,20 @@ void ViewerDialogTest::popupMenusHoldEveryItem()
                              "Full Screen", "Maximize", "640 x 448", "640 x 544", "Split 1", "Split 4", "Split 9",
                              "O&ptions...", "Player(&P)", "Client(&L)", "&About Viewer\tF10", "E&xit\tAlt+F4"})
         QVERIFY2(player.contains(QString::fromLatin1(text)), text);
-    const QStringList client = collect(d.Popup(2));
+    const QStringList client = collect(d.Popup(ViewerMode::Client));
     for (const char* text : {"&Connect...", "Channel 5", "Se&q", "Menu", "Select", "Start Local Recording",
                              "Stop Local Recording", "O&ptions...", "E&xit\tAlt+F4"})
         QVERIFY2(client.contains(QString::fromLatin1(text)), text);
-    // The items the next issue's dialogs open exist and do nothing yet.
-    QVERIFY(d.ExecuteCommand(kCmdOpenDisk));
-    QVERIFY(d.ExecuteCommand(kCmdOptions));
+    QVERIFY(player.contains(QStringLiteral("Open Disk &Image...")));
+    // Each item opens its dialog; Cancel there changes nothing.
+    f.prompts.onDialog = [](QDialog&) { return false; };
+    const bool topMost = d.Settings().alwaysOnTop != 0;
+    for (int id : {kCmdOpenDisk, kCmdOptions, kCmdExportAvi}) QVERIFY(d.ExecuteCommand(id));
+    d.ExecuteCommand(kCmdClientMode);
+    QVERIFY(d.ExecuteCommand(kCmdNetworkOptions));
+    QCOMPARE(f.prompts.dialogs, QStringList({"Disk Select", "Options", "Export To AVI", "Network Options"}));
+    QCOMPARE(d.Settings().alwaysOnTop != 0, topMost);
+    QVERIFY(!d.Engine().IsSourceOpen());
     QVERIFY(d.ExecuteCommand(kCmdAbout));
     QCOMPARE(f.prompts.abouts, 1);
 }

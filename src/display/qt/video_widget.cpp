@@ -64,7 +64,14 @@ void VideoWidget::SyncClientSize()
 void VideoWidget::SetUseDirectDraw(bool on)
 {
     SyncClientSize();
-    window_.WithLock([&] { surface_.SetUse(on, window_.ClientWidth(), window_.ClientHeight()); });
+    window_.WithLock([&] {
+        if (recording_.Active()) {
+            // The recording keeps its surfaces; the setting takes effect when it ends.
+            surfacesForRecording_ = !on;
+            return;
+        }
+        surface_.SetUse(on, window_.ClientWidth(), window_.ClientHeight());
+    });
     // The page is drawn again the way now in use, without a gap.
     window_.Redraw();
     update();
@@ -73,7 +80,8 @@ void VideoWidget::SetUseDirectDraw(bool on)
 bool VideoWidget::GetUseDirectDraw() const
 {
     bool on = false;
-    window_.WithLock([&] { on = surface_.GetUse(); });
+    // The user's setting, not the surfaces a display recording turned on for itself.
+    window_.WithLock([&] { on = surface_.GetUse() && !surfacesForRecording_; });
     return on;
 }
 
@@ -96,14 +104,27 @@ void VideoWidget::StartDisplayRecording(CaptureFrameSink* sink, int width, int h
     SyncClientSize();
     window_.WithLock([&] {
         recording_.Start(sink, width, height);
-        // A recording of Player mode needs the surfaces: the setting goes on and stays on.
-        if (!surface_.GetUse()) surface_.SetUse(true, window_.ClientWidth(), window_.ClientHeight());
+        // A recording of Player mode needs the surfaces: they go on for the recording only.
+        if (!surface_.GetUse()) {
+            surface_.SetUse(true, window_.ClientWidth(), window_.ClientHeight());
+            surfacesForRecording_ = true;
+        }
     });
 }
 
 void VideoWidget::StopDisplayRecording()
 {
-    window_.WithLock([&] { recording_.Stop(); });
+    bool release = false;
+    window_.WithLock([&] {
+        recording_.Stop();
+        release = surfacesForRecording_;
+        surfacesForRecording_ = false;
+        if (release) surface_.SetUse(false, window_.ClientWidth(), window_.ClientHeight());
+    });
+    if (release) {
+        window_.Redraw();
+        update();
+    }
 }
 
 bool VideoWidget::UsingSurfaces() const { return surface_.Active() && !drawingDirect_; }

@@ -36,6 +36,8 @@ public:
     void SetDisplayFormat(const PixelFormatDesc& format);
 
     // The display recording of Player mode; the sink gets one frame per round of channels.
+    // Player mode's recording draws through the surfaces: when the setting is off they are turned
+    // on for the recording and off again when it stops; the setting itself is not changed.
     void StartDisplayRecording(CaptureFrameSink* sink, int width, int height);
     void StopDisplayRecording();
 
@@ -77,6 +79,7 @@ private:
     SurfaceRenderer surface_;
     DirectRenderer direct_;
     bool drawingDirect_ = false;  // the current pane goes the direct way after a surface failure
+    bool surfacesForRecording_ = false;  // the surfaces are on for a display recording, not by the setting
 
     std::mutex repaintMutex_;
     QRegion pendingRepaint_;
