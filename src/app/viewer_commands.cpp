@@ -253,13 +253,12 @@ void ViewerDialog::ToggleDisplayRecording()
     const std::string path = prompts_->SaveFileName(this, "DVR.avi", kAviFilter, lastAviFolder_);
     bool lowSpeed = false;
     if (mode_ == ViewerMode::Client) lowSpeed = prompts_->AskYesNo(this, "Internet low speed?");
-    bool started = false;
-    if (!path.empty()) {
+    // The compressor comes after the file: Cancel there records nothing.
+    if (!path.empty() && ChooseCaptureCompressor()) {
         lastAviFolder_ = QFileInfo(QString::fromStdString(path)).absolutePath().toStdString();
         int width = 0;
         int height = 0;
         if (capture_->FrameSize(width, height) && capture_->StartCapture(path, width, height, lowSpeed) == 0) {
-            started = true;
             displayRecording_ = true;
             lowSpeed_ = lowSpeed;
             capturePath_ = path;
@@ -269,7 +268,6 @@ void ViewerDialog::ToggleDisplayRecording()
         }
     }
     if (mode_ == ViewerMode::Player) engine_->Play(1.0);
-    (void)started;
 }
 
 void ViewerDialog::StopDisplayRecording()

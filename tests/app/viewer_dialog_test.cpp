@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleHints>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -155,6 +156,16 @@ bool WaitFor(const std::function<bool()>& done, int ms = 5000)
     }
     return done();
 }
+
+class HideCounter : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Hide) ++count;
+        return false;
+    }
+    int count = 0;
+};
 
 QRect Place(ViewerDialog& d, int id) { return d.Control(id)->geometry(); }
 bool Shown(ViewerDialog& d, int id) { return !d.Control(id)->isHidden(); }
@@ -482,11 +493,21 @@ void ViewerDialogTest::settingsAreSavedAtExit()
     Fixture f;
     {
         ViewerDialog& d = *f.dialog;
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
         d.ExecuteCommand(kCmdAspect544);
         d.ExecuteCommand(kCmdShowTime);
         d.ExecuteCommand(kCmdMute);
+        // The flag changes on the shown window: hiding it would end the running dialog.
+        HideCounter hides;
+        d.installEventFilter(&hides);
         d.ExecuteCommand(kCmdAlwaysOnTop);
-        d.Shutdown(ShutdownPath::CloseMessage);
+        QTest::qWait(50);
+        QCOMPARE(hides.count, 0);
+        QVERIFY(d.isVisible());
+        QVERIFY(d.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        // SIGTERM's path: as Exit.
+        d.Shutdown(ShutdownPath::Signal);
         QCOMPARE(d.result(), static_cast<int>(QDialog::Rejected));
     }
     IniFile ini;
@@ -630,6 +651,12 @@ void ViewerDialogTest::noResponseAndServerClosed()
     d.HandleMessage(WM_NET_SERVER_CLOSED);
     QCOMPARE(f.prompts.messages.back(), std::string("Disconnected by server."));
     QVERIFY(!f.client.running);
+    // A name that names no host: the client's reason, and the client is ended.
+    f.client.running = true;
+    f.client.error = "The recorder address \"nowhere.invalid\" could not be found (Name or service not known).";
+    d.HandleMessage(WM_NET_ADDRESS_UNKNOWN);
+    QCOMPARE(f.prompts.messages.back(), f.client.error);
+    QVERIFY(!f.client.running);
 }
 
 void ViewerDialogTest::dvrControlNeedsLogin()
@@ -706,6 +733,18 @@ void ViewerDialogTest::openFileKeepsTheMode()
     QCOMPARE(f.prompts.openDialogs, 2);
     QCOMPARE(d.MarkIn(), 10u);
     QVERIFY(d.Engine().IsSourceOpen());
+    // A disk image opens as a disk would, and clears the marks.
+    f.prompts.openAnswer = TAMLOREX_SAMPLE_PATH;
+    QVERIFY(d.ExecuteCommand(kCmdOpenDiskImage));
+    QCOMPARE(f.prompts.lastFilter, std::string(kDiskImageFilter));
+    QCOMPARE(d.MarkIn(), 0u);
+    QVERIFY(d.Engine().IsSourceOpen());
+    // What cannot be opened says why in one sentence.
+    f.prompts.openAnswer = f.dir.filePath("missing.vvf").toStdString();
+    d.ExecuteCommand(kCmdOpenFile);
+    QCOMPARE(f.prompts.messages.back(), "The recording \"" + f.prompts.openAnswer + "\" cannot be opened: it does not exist.");
+    QVERIFY(OpenFailureText("/dev/sdb", EACCES, true).find("\"disk\" group") != std::string::npos);
+    QVERIFY(OpenFailureText("/tmp", 0, false).find("neither a file nor a disk") != std::string::npos);
 }
 
 void ViewerDialogTest::enterDoesNothingEscapeCloses()
@@ -719,6 +758,21 @@ void ViewerDialogTest::enterDoesNothingEscapeCloses()
     QTest::keyClick(&d, Qt::Key_Escape);
     QVERIFY(!d.isVisible());
     QVERIFY(QFile::exists(QString::fromStdString(f.settingsPath)));
+    // A double click on the system icon closes the window too; a single click opens no menu first.
+    Fixture g;
+    g.dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(g.dialog.get()));
+    QWidget* icon = g.dialog->Control(kCmdSystemIcon);
+    // The menu waits out the double-click time, so that a second click can still reach the icon.
+    QTest::mouseClick(icon, Qt::LeftButton);
+    QVERIFY(QApplication::activePopupWidget() == nullptr);
+    QVERIFY(WaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+    QApplication::activePopupWidget()->close();
+    QTest::mouseClick(icon, Qt::LeftButton);
+    QTest::mouseDClick(icon, Qt::LeftButton);
+    QVERIFY(!g.dialog->isVisible());
+    QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 50);
+    QVERIFY(QApplication::activePopupWidget() == nullptr);
 }
 
 void ViewerDialogTest::acceleratorsRunCommands()
@@ -802,7 +856,8 @@ void ViewerDialogTest::stillCaptureGoesToTheCaptureFolder()
 
 void ViewerDialogTest::saveAviRecordsTheShownPanesWithSound()
 {
-    Fixture f({TAMLOREX_SAMPLE_PATH});
+    // "Use DDraw" off: the recording turns the surfaces on for itself only.
+    Fixture f({TAMLOREX_SAMPLE_PATH}, "[Tamlorex Viewer]\nUse DDraw=0\n");
     ViewerDialog& d = *f.dialog;
     // The frame size comes from the first decoded picture.
     int width = 0, height = 0;
@@ -814,7 +869,11 @@ void ViewerDialogTest::saveAviRecordsTheShownPanesWithSound()
     QCOMPARE(f.prompts.saveDefaults.back(), std::string("DVR.avi"));
     QCOMPARE(f.prompts.lastFilter, std::string("AVI Files (*.avi)|*.avi||"));
     QVERIFY(f.prompts.questions.empty());  // "Internet low speed?" is asked in Client mode only
+    QCOMPARE(f.prompts.dialogs, QStringList({"Video Compression"}));
+    QCOMPARE(d.CaptureCompressor().handler, std::string(kUncompressedHandler));
     QVERIFY(d.DisplayRecording());
+    QVERIFY(d.Video().SurfacesActive());
+    QVERIFY(!d.Video().GetUseDirectDraw());
     QVERIFY(d.Engine().IsCapturing());
     QCOMPARE(d.Control(kCmdSaveAvi)->toolTip(), QStringLiteral("Stop AVI"));
     // Playback goes on at speed 1 while the panes are recorded, one frame per round of channels.
@@ -826,6 +885,7 @@ void ViewerDialogTest::saveAviRecordsTheShownPanesWithSound()
     QVERIFY(!d.DisplayRecording());
     QVERIFY(!d.Engine().IsCapturing());
     QCOMPARE(d.Control(kCmdSaveAvi)->toolTip(), QStringLiteral("Save AVI"));
+    QVERIFY(!d.Video().SurfacesActive());
     // The finished file is read-only and holds the frames of the decoded width and twice the
     // decoded height, and the sample's sound.
     QVERIFY((QFile::permissions(path) & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther)) == 0);
@@ -836,16 +896,34 @@ void ViewerDialogTest::saveAviRecordsTheShownPanesWithSound()
     QVERIFY2(streams.contains("video,640,448"), qPrintable(streams));
     QVERIFY2(streams.contains("audio"), qPrintable(streams));
 
+    // Cancel in the compressor dialog records nothing.
+    f.prompts.onDialog = [](QDialog&) { return false; };
+    f.prompts.saveAnswer = f.dir.filePath("third.avi").toStdString();
+    d.ExecuteCommand(kCmdSaveAvi);
+    QVERIFY(!d.DisplayRecording());
+    QVERIFY(!QFile::exists(f.dir.filePath("third.avi")));
+    f.prompts.onDialog = nullptr;
+
     // A mode change finishes a display recording.
     const QString second = f.dir.filePath("second.avi");
     f.prompts.saveAnswer = second.toStdString();
     d.ExecuteCommand(kCmdSaveAvi);
     QVERIFY(d.DisplayRecording());
     QVERIFY(WaitFor([&] { return d.Engine().CaptureWriter().FramesWritten() >= 1; }, 10000));
+    // The checked mode's button again changes nothing.
+    d.ExecuteCommand(kCmdPlayerMode);
+    QVERIFY(d.DisplayRecording());
     d.ExecuteCommand(kCmdClientMode);
     QVERIFY(!d.DisplayRecording());
     QVERIFY(!d.Engine().IsCapturing());
     QVERIFY((QFile::permissions(second) & QFile::WriteOwner) == 0);
+    // The user's "Use DDraw" off is what is saved.
+    d.Shutdown(ShutdownPath::CloseMessage);
+    IniFile ini;
+    QVERIFY(ini.Load(f.settingsPath));
+    ViewerSettings saved;
+    saved.Load(ini);
+    QCOMPARE(saved.useDDraw, 0);
 }
 
 void ViewerDialogTest::clientModeAgainstTheRecorderSimulator()
