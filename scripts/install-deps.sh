@@ -9,7 +9,7 @@ packages=(
   sox
   libsdl2-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
-  qt6-base-dev xvfb xauth fonts-liberation
+  qt6-base-dev xvfb xauth fonts-liberation xdotool
 )
 
 missing=()

@@ -1,11 +1,13 @@
 // End to end, under a virtual X server: the viewer starts on the bundled sample, plays, and the
-// screen shows the nine panes with pictures and "PLAY " in the status line. The screenshot stays in
-// the build folder.
+// screen shows the nine panes with pictures and "PLAY " in the status line; then every dialog of
+// the window is opened the way a user opens it (right-click menus, keys, buttons, driven by
+// xdotool). The screenshots stay in the build folder.
 #include <QApplication>
 #include <QFile>
 #include <QImage>
 #include <QPixmap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -73,6 +75,53 @@ bool ShowsPicture(const QImage& pane)
     return colours.size() > 50 && variance > 20.0;
 }
 
+
+// Runs xdotool with the arguments; its standard output.
+QString XDo(const QStringList& args)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("xdotool"), args);
+    if (!tool.waitForFinished(10000)) return {};
+    return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+// The top-left corner of the shown window with exactly this title, once it is there (null when it
+// does not appear within five seconds).
+QPoint WaitForWindow(const QString& title)
+{
+    for (int waited = 0; waited < 5000; waited += 100) {
+        const QString shell = XDo({"search", "--onlyvisible", "--name", "^" + title + "$", "getwindowgeometry",
+                                   "--shell", "%@"});
+        const QRegularExpressionMatch m = QRegularExpression("X=(\\d+)\\s+Y=(\\d+)").match(shell);
+        if (m.hasMatch()) return QPoint(m.captured(1).toInt(), m.captured(2).toInt());
+        QTest::qWait(100);
+    }
+    return QPoint();
+}
+
+bool WindowGone(const QString& title)
+{
+    for (int waited = 0; waited < 5000; waited += 100) {
+        if (XDo({"search", "--onlyvisible", "--name", "^" + title + "$"}).trimmed().isEmpty()) return true;
+        QTest::qWait(100);
+    }
+    return false;
+}
+
+void Click(QPoint at, int button = 1)
+{
+    XDo({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", QString::number(button)});
+    QTest::qWait(400);
+}
+
+void Keys(const QStringList& keys)
+{
+    for (const QString& key : keys) {
+        XDo({"key", key});
+        QTest::qWait(250);
+    }
+}
+
 }  // namespace
 
 class ViewerEndToEndTest : public QObject {
@@ -80,6 +129,7 @@ class ViewerEndToEndTest : public QObject {
 private slots:
     void playsTheSample_data();
     void playsTheSample();
+    void opensEveryDialog();
 };
 
 void ViewerEndToEndTest::playsTheSample_data()
@@ -150,6 +200,92 @@ void ViewerEndToEndTest::playsTheSample()
     qInfo("status word overlap: PLAY %.2f, PAUSE %.2f", play, pause);
     QVERIFY(play > 0.9);
     QVERIFY(pause < play);
+}
+
+void ViewerEndToEndTest::opensEveryDialog()
+{
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QProcess viewer;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("dummy"));
+    env.insert(QStringLiteral("HOME"), home.path());
+    viewer.setProcessEnvironment(env);
+    viewer.setProcessChannelMode(QProcess::ForwardedChannels);
+    viewer.start(QStringLiteral(TAMLOREX_VIEWER_PATH),
+                 {QStringLiteral(TAMLOREX_SAMPLE_PATH), QStringLiteral("--config"), home.filePath("viewer.INI")});
+    QVERIFY(viewer.waitForStarted(10000));
+    const QPoint window = WaitForWindow(QStringLiteral("Tamlorex Viewer"));
+    QVERIFY(!window.isNull());
+    QTest::qWait(1500);
+
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const auto keep = [&](const QString& title, const QString& name) {
+        const QPoint at = WaitForWindow(title);
+        if (at.isNull()) return QPoint();
+        QTest::qWait(300);
+        screen->grabWindow(0).toImage().save(QStringLiteral(TAMLOREX_SCREENSHOT_PATH).replace(".png", "-" + name + ".png"));
+        return at;
+    };
+    const QPoint video = window + QPoint(320, 200);
+    const QPoint frame = window + QPoint(411, 502);  // the bottom row, beside the buttons
+
+    // Player mode's menu: Open Disk..., Options..., Export > AVI.
+    Click(video, 3);
+    Keys({"d"});
+    QVERIFY(!keep("Disk Select", "disk-select").isNull());
+    Keys({"Escape"});
+    QVERIFY(WindowGone("Disk Select"));
+
+    Click(video, 3);
+    Keys({"p", "p", "Return"});  // Player(&P), then O&ptions...
+    QVERIFY(!keep("Options", "options").isNull());
+    Keys({"Escape"});
+    QVERIFY(WindowGone("Options"));
+
+    Click(video, 3);
+    Keys({"e", "Return"});
+    QVERIFY(!keep("Export To AVI", "export").isNull());
+    Keys({"Escape"});
+    QVERIFY(WindowGone("Export To AVI"));
+
+    // Save AVI: the file, then the compressor; Cancel there records nothing.
+    Click(window + QPoint(382, 12));
+    QVERIFY(!WaitForWindow("Save As").isNull());
+    const QString avi = home.filePath("window.avi");
+    XDo({"type", "--delay", "20", avi});
+    Keys({"Return"});
+    QVERIFY(!keep("Video Compression", "compressor").isNull());
+    Keys({"Escape"});
+    QVERIFY(WindowGone("Video Compression"));
+    QVERIFY(!QFile::exists(avi));
+
+    // Client mode's menu opens over the frame (the picture's clicks go to the recorder).
+    Click(window + QPoint(260, 12));
+    Click(frame, 3);
+    Keys({"p", "p", "Return"});
+    const QPoint network = keep("Network Options", "network-options");
+    QVERIFY(!network.isNull());
+    Click(network + QPoint(336, 199));  // Browse...
+    QVERIFY(!keep("Find Folder", "folder-chooser").isNull());
+    Keys({"Escape"});
+    QVERIFY(WindowGone("Find Folder"));
+    Keys({"Escape"});
+    QVERIFY(WindowGone("Network Options"));
+
+    Click(frame, 3);
+    Keys({"c"});
+    QVERIFY(!keep("Login", "login").isNull());
+    Keys({"Escape"});
+    QVERIFY(WindowGone("Login"));
+
+    // SIGTERM closes the viewer as Exit does: the settings are written.
+    QCOMPARE(viewer.state(), QProcess::Running);
+    viewer.terminate();
+    QVERIFY(viewer.waitForFinished(10000));
+    QCOMPARE(viewer.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(viewer.exitCode(), 0);
+    QVERIFY(QFile::exists(home.filePath("viewer.INI")));
 }
 
 QTEST_MAIN(ViewerEndToEndTest)
