@@ -309,8 +309,9 @@ void RendererTest::displayRecordingHandsOnOneFramePerRound()
     window.SetSplit(4, 0);
     FrameCounter sink;
     widget.StartDisplayRecording(&sink, 640, 448);
-    // The recording needs the surfaces: the setting goes on.
-    QVERIFY(widget.GetUseDirectDraw());
+    // The recording needs the surfaces: they go on for it, the setting stays off.
+    QVERIFY(widget.SurfacesActive());
+    QVERIFY(!widget.GetUseDirectDraw());
     for (int c = 0; c < 4; ++c) ShowGrey(window, c, 200);
     QCOMPARE(sink.frames, 0);
     ShowGrey(window, 0, 200);  // channel 0 again: one round is complete
@@ -318,9 +319,16 @@ void RendererTest::displayRecordingHandsOnOneFramePerRound()
     QCOMPARE(sink.lastKey, 1);
     QVERIFY(sink.firstByte > 150);  // bottom-up: the first bytes are the bottom left pane's
     widget.StopDisplayRecording();
+    QVERIFY(!widget.SurfacesActive());
     ShowGrey(window, 1, 200);
     ShowGrey(window, 1, 200);
     QCOMPARE(sink.frames, 1);
+    // Turned on during a recording, the setting holds after it.
+    widget.StartDisplayRecording(&sink, 640, 448);
+    widget.SetUseDirectDraw(true);
+    widget.StopDisplayRecording();
+    QVERIFY(widget.GetUseDirectDraw());
+    QVERIFY(widget.SurfacesActive());
 }
 
 void RendererTest::bmpOffsetTable()
