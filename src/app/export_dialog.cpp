@@ -160,10 +160,12 @@ ExportDialog::ExportDialog(QWidget* owner, UserPrompts& prompts, const std::stri
     connect(cancel_, &QPushButton::clicked, this, &ExportDialog::reject);
     connect(outputEdit_, &QLineEdit::textChanged, this, &ExportDialog::UpdateOk);
 
-    // The job reads recording files, not the byte-swapped pages of a recorder drive.
-    if (!sourcePath.empty() && !sourceIsDrive) {
+    // The open recording is offered; a disk (or disk image) is read with its pages byte-swapped,
+    // and its name suggests no output file (a device's folder is no place for one).
+    if (!sourcePath.empty()) {
         inputEdit_->setText(QString::fromStdString(sourcePath));
-        outputEdit_->setText(QString::fromStdString(SuggestedOutputName(sourcePath)));
+        if (sourceIsDrive) drivePath_ = sourcePath;
+        else outputEdit_->setText(QString::fromStdString(SuggestedOutputName(sourcePath)));
     }
     job_.SetModelType(kExportModelType);
     job_.SetPreview(&preview_);
@@ -274,8 +276,10 @@ void ExportDialog::OnStart()
     SetControlsEnabled(false);
     progress_->setRange(0, 0);
     percent_->setText(QString::fromLatin1(kExportCounting));
-    counter_ = std::thread([this, input = input_, output = output_] {
-        inputOpened_ = job_.OpenInput(input);
+    // The disk the window had open is read as a disk as long as the input still names it.
+    const bool drive = !drivePath_.empty() && input_ == drivePath_;
+    counter_ = std::thread([this, input = input_, output = output_, drive] {
+        inputOpened_ = job_.OpenInput(input, drive);
         firstPassOk_ = inputOpened_ && job_.FirstPass(output);
         counted_.store(true);
     });

@@ -59,8 +59,8 @@ inline constexpr int kExportTimerMs = 200;
 class ExportDialog : public QDialog {
     Q_OBJECT
 public:
-    // `sourcePath` is the recording the main window has open (may be empty). The export reads
-    // VVF files only, so a recorder drive is not offered as the input.
+    // `sourcePath` is the recording the main window has open (may be empty); `sourceIsDrive`: it
+    // is a recorder's disk or disk image, read with the drive flag while the input names it.
     ExportDialog(QWidget* owner, UserPrompts& prompts, const std::string& sourcePath, bool sourceIsDrive);
     // Stops an export in progress and finishes its files.
     ~ExportDialog() override;
@@ -129,6 +129,7 @@ private:
     bool closeAfterCounting_ = false;
     std::string input_;
     std::string output_;
+    std::string drivePath_;  // the window's disk, when it had one open
     std::thread counter_;
     std::atomic<bool> counted_{false};
     // Results of the counting pass, read after it is joined.

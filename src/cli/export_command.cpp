@@ -20,14 +20,15 @@ namespace {
 
 const char kExportHelp[] =
     "usage: tamlorex export FILE OUT.avi [--channels 1,2,...] [--no-audio] [--codec NAME] [--quality Q]\n"
-    "                       [--threads N]\n"
+    "                       [--threads N] [--drive]\n"
     "Writes one AVI file per channel, named OUT-CH<n>.avi, with the page time burnt into every\n"
     "picture, then prints one JSON line per file written. Progress goes to standard error.\n"
     "  --channels LIST  channels 1..16 to export (default 1,2,3,4,5,6,7,8)\n"
     "  --no-audio       leave the sound out\n"
     "  --codec NAME     a compressor from `tamlorex codecs` (default \"DIB \": uncompressed)\n"
     "  --quality Q      compressor quality 0..10000 (default: the compressor's)\n"
-    "  --threads N      threads that decode and compress, 1..16 (default: one per processor)\n";
+    "  --threads N      threads that decode and compress, 1..16 (default: one per processor)\n"
+    "  --drive          FILE is a recorder's disk or an image of one (its pages byte-swapped)\n";
 
 const char kCodecsHelp[] =
     "usage: tamlorex codecs\n"
@@ -85,7 +86,7 @@ void DrawProgress(int percent)
 
 int RunExport(int argc, char** argv)
 {
-    Args args(argc, argv, 2, {"--channels", "--codec", "--quality", "--threads"}, {"--no-audio"});
+    Args args(argc, argv, 2, {"--channels", "--codec", "--quality", "--threads"}, {"--no-audio", "--drive"});
     if (const int status = HelpOrRefusal(args, kExportHelp); status >= 0) return status;
     if (args.Positional().size() != 2) return Usage(kExportHelp, "expected FILE and OUT.avi");
     std::uint16_t mask = 0x00FF;
@@ -117,7 +118,7 @@ int RunExport(int argc, char** argv)
     job.SetAudioOption(!args.Has("--no-audio"));
     job.SetRecordWait(std::chrono::milliseconds(0));
     job.SetLanes(static_cast<int>(threads));
-    if (!job.OpenInput(input)) {
+    if (!job.OpenInput(input, args.Has("--drive"))) {
         std::fprintf(stderr, "tamlorex: cannot open %s\n", input.c_str());
         return 2;
     }

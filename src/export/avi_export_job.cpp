@@ -118,12 +118,12 @@ AviExportJob::AviExportJob() = default;
 
 AviExportJob::~AviExportJob() { Close(); }
 
-bool AviExportJob::OpenInput(const std::string& path)
+bool AviExportJob::OpenInput(const std::string& path, bool drive)
 {
     reader_.Close();
     inputOpen_.store(false);
     reader_.SetModelType(modelType_);
-    if (!reader_.Open(path, false)) return false;
+    if (!reader_.Open(path, drive)) return false;
     position_.store(0);
     size_.store(reader_.GetSize());
     inputOpen_.store(true);

@@ -98,8 +98,9 @@ public:
     // channels (1 by default: all on the worker).
     void SetLanes(int lanes) { lanes_ = lanes < 1 ? 1 : (lanes > kMaxChannels ? kMaxChannels : lanes); }
 
-    // Opens the input (closing it first). False when it cannot be opened.
-    bool OpenInput(const std::string& path);
+    // Opens the input (closing it first): a recording file, or with `drive` a recorder's disk (or
+    // its image), whose pages are byte-swapped. False when it cannot be opened.
+    bool OpenInput(const std::string& path, bool drive = false);
     // The first pass: counts, names, rates, and one open file per selected channel with pictures.
     // False, with every file it made removed, when a file or its streams cannot be created.
     bool FirstPass(const std::string& output);

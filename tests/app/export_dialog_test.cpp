@@ -148,10 +148,11 @@ void ExportDialogTest::exportWritesAPlayableFilePerChosenChannel()
     auto* ok = Find<QPushButton>(dialog, kExportOk);
     QVERIFY(!ok->isEnabled());
 
-    // A recorder drive is not offered: the export reads files.
+    // A recorder's disk is offered as the input, but suggests no output beside the device.
     {
         ExportDialog driveDialog(nullptr, prompts, "/dev/sdz", true);
-        QVERIFY(Find<QLineEdit>(driveDialog, kExportInputEdit)->text().isEmpty());
+        QCOMPARE(Find<QLineEdit>(driveDialog, kExportInputEdit)->text(), QStringLiteral("/dev/sdz"));
+        QVERIFY(Find<QLineEdit>(driveDialog, kExportOutputEdit)->text().isEmpty());
     }
 
     prompts.onCompressor = [](CompressorDialog& choice) {

@@ -88,6 +88,16 @@ TEST(ExportCli, MjpegWithoutSound)
     EXPECT_EQ(probe["v.nb_read_frames"], "38");
     EXPECT_EQ(probe["v.r_frame_rate"], "7600/4013");
     EXPECT_EQ(probe["a.codec_name"], "");
+
+    // The same recording as a recorder's disk holds it: the same pictures.
+    const std::string disk = dir.Write("disk.img", test::Swapped(test::ReadFile(TAMLOREX_SAMPLE_PATH)));
+    const std::string fromDisk = Cli("export " + disk + " " + dir.Path("disk.avi") +
+                                         " --channels 1 --no-audio --codec mjpeg --quality 8000 --drive",
+                                     status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(fromDisk, "{\"channel\":1,\"file\":\"" + dir.Path("disk-CH1.avi") +
+                            "\",\"frames\":38,\"rate\":38000,\"scale\":20065,\"width\":640,\"height\":448,\"audio\":false}\n");
+    EXPECT_EQ(test::ReadFile(dir.Path("disk-CH1.avi")), test::ReadFile(path));
 }
 
 TEST(ExportCli, BadArgumentsAndCodecs)
