@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "app/dialog_parts.h"
 #include "app/user_prompts.h"
 #include "export/compressor_features.h"
 
@@ -64,9 +65,7 @@ CompressorDialog::CompressorDialog(QWidget* owner, const std::vector<Compressor>
                             ? static_cast<int>(std::clamp<std::uint32_t>(options.bytesPerSecond / 1024, 1, kMaxDataRateKb))
                             : 300);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CompressorDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CompressorDialog::reject);
+    QDialogButtonBox* buttons = OkCancelButtons(*this);
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(QStringLiteral("Compressor:"), this), 0, 0);

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/dialog_parts.h"
+
 namespace tamlorex::app {
 
 DiskSelectDialog::DiskSelectDialog(QWidget* parent, const std::string& sysBlock, const std::string& devDir)
@@ -27,17 +29,13 @@ DiskSelectDialog::DiskSelectDialog(QWidget* parent, const std::string& sysBlock,
     help->setTextInteractionFlags(Qt::TextSelectableByMouse);
     help->setVisible(drives_.empty());
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("1"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("2"));
+    QDialogButtonBox* buttons = OkCancelButtons(*this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(list_, 1);
     layout->addWidget(help);
     layout->addWidget(buttons);
 
-    connect(buttons, &QDialogButtonBox::accepted, this, &DiskSelectDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &DiskSelectDialog::reject);
     connect(list_, &QListWidget::currentRowChanged, this, &DiskSelectDialog::OnSelectionChanged);
     connect(list_, &QListWidget::itemActivated, this, &DiskSelectDialog::accept);
     if (!drives_.empty()) list_->setCurrentRow(0);

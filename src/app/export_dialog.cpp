@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "app/dialog_parts.h"
 #include "app/compressor_dialog.h"
 #include "app/user_prompts.h"
 #include "export/compress_options.h"
@@ -28,12 +29,6 @@ constexpr int kPreviewWidth = 320;
 constexpr int kPreviewHeight = 224;
 constexpr int kExportModelType = 4;
 
-template <typename W>
-W* Named(W* widget, int id)
-{
-    widget->setObjectName(QString::number(id));
-    return widget;
-}
 
 QString PercentText(int percent) { return QString::asprintf("%3d%%", percent); }
 
@@ -225,6 +220,7 @@ void ExportDialog::OnSelect()
     SetCompressOptions(options);
     chosen_ = true;
     compressionEdit_->setText(QString::fromStdString(DescribeCompressor()));
+    compressionEdit_->setCursorPosition(0);  // a long description shows its start
     UpdateOk();
 }
 

@@ -15,6 +15,7 @@
 
 #include <cstring>
 
+#include "app/dialog_parts.h"
 #include "app/user_prompts.h"
 
 namespace tamlorex::app {
@@ -118,11 +119,7 @@ FolderChooser::FolderChooser(UserPrompts& prompts, const std::string& start, QWi
     status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons_->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("1"));
-    buttons_->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("2"));
-    connect(buttons_, &QDialogButtonBox::accepted, this, &FolderChooser::accept);
-    connect(buttons_, &QDialogButtonBox::rejected, this, &FolderChooser::reject);
+    buttons_ = OkCancelButtons(*this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(prompt);

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "app/dialog_parts.h"
 #include "app/settings.h"
 
 namespace tamlorex::app {
@@ -16,12 +17,6 @@ namespace {
 constexpr char kIpLabel[] = "IP address:";
 constexpr char kDvrLabel[] = "Select DVR";
 
-template <typename W>
-W* Named(W* widget, int id)
-{
-    widget->setObjectName(QString::number(id));
-    return widget;
-}
 
 }  // namespace
 

@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "app/dialog_parts.h"
 #include "app/folder_chooser.h"
 #include "app/login_dialog.h"
 #include "app/options_dialog.h"
@@ -20,12 +21,6 @@
 namespace tamlorex::app {
 namespace {
 
-template <typename W>
-W* Named(W* widget, int id)
-{
-    widget->setObjectName(QString::number(id));
-    return widget;
-}
 
 constexpr const char* kMouseModes[] = {
     "Disable",
@@ -63,13 +58,9 @@ NetworkOptionsDialog::NetworkOptionsDialog(UserPrompts& prompts, QWidget* parent
     ddnsLayout->addWidget(new QLabel(QStringLiteral("Port:"), ddnsGroup));
     ddnsLayout->addWidget(ddnsPort_);
 
-    auto* pathGroup = new QGroupBox(QStringLiteral("Path for recording file"), this);
-    recordingPath_ = Named(new QLineEdit(pathGroup), kNetOptRecordingPath);
-    auto* browse = Named(new QPushButton(QStringLiteral("Browse..."), pathGroup), kOptBrowse);
-    browse->setAutoDefault(false);
-    auto* pathLayout = new QHBoxLayout(pathGroup);
-    pathLayout->addWidget(recordingPath_, 1);
-    pathLayout->addWidget(browse);
+    QPushButton* browse = nullptr;
+    QGroupBox* pathGroup =
+        FolderGroup(this, "Path for recording file", kNetOptRecordingPath, kOptBrowse, recordingPath_, browse);
 
     auto* mouseGroup = new QGroupBox(QStringLiteral("Mouse Remote Control"), this);
     auto* mouseLayout = new QVBoxLayout(mouseGroup);
@@ -80,9 +71,7 @@ NetworkOptionsDialog::NetworkOptionsDialog(UserPrompts& prompts, QWidget* parent
         mouseLayout->addWidget(radio);
     }
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("1"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("2"));
+    QDialogButtonBox* buttons = OkCancelButtons(*this);
 
     auto* checks = new QGridLayout;
     checks->addWidget(alwaysOnTop_, 0, 0);
@@ -100,8 +89,6 @@ NetworkOptionsDialog::NetworkOptionsDialog(UserPrompts& prompts, QWidget* parent
     layout->addWidget(buttons);
     setMinimumWidth(400);
 
-    connect(buttons, &QDialogButtonBox::accepted, this, &NetworkOptionsDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &NetworkOptionsDialog::reject);
     connect(browse, &QPushButton::clicked, this, [this] { ChooseFolderInto(this, prompts_, *recordingPath_); });
 
     SetValues(values_);

@@ -10,19 +10,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/dialog_parts.h"
 #include "app/folder_chooser.h"
 
 namespace tamlorex::app {
-namespace {
-
-template <typename W>
-W* Named(W* widget, int id)
-{
-    widget->setObjectName(QString::number(id));
-    return widget;
-}
-
-}  // namespace
 
 std::string FormatTimePreview(const std::string& format, std::time_t when)
 {
@@ -55,17 +46,9 @@ OptionsDialog::OptionsDialog(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     formatLayout->addWidget(timeFormat_);
     formatLayout->addWidget(preview_);
 
-    auto* pathGroup = new QGroupBox(QStringLiteral("Path for still capture"), this);
-    capturePath_ = Named(new QLineEdit(pathGroup), kOptCapturePath);
-    auto* browse = Named(new QPushButton(QStringLiteral("Browse..."), pathGroup), kOptBrowse);
-    browse->setAutoDefault(false);
-    auto* pathLayout = new QHBoxLayout(pathGroup);
-    pathLayout->addWidget(capturePath_, 1);
-    pathLayout->addWidget(browse);
-
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("1"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("2"));
+    QPushButton* browse = nullptr;
+    QGroupBox* pathGroup = FolderGroup(this, "Path for still capture", kOptCapturePath, kOptBrowse, capturePath_, browse);
+    QDialogButtonBox* buttons = OkCancelButtons(*this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(alwaysOnTop_);
@@ -78,8 +61,6 @@ OptionsDialog::OptionsDialog(UserPrompts& prompts, QWidget* parent) : QDialog(pa
     layout->addWidget(buttons);
     setMinimumWidth(380);
 
-    connect(buttons, &QDialogButtonBox::accepted, this, &OptionsDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &OptionsDialog::reject);
     connect(timeFormat_, &QComboBox::editTextChanged, this, &OptionsDialog::RefreshPreview);
     connect(timeFormat_, &QComboBox::currentIndexChanged, this, &OptionsDialog::RefreshPreview);
     connect(browse, &QPushButton::clicked, this, &OptionsDialog::Browse);
