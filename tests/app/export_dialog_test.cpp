@@ -19,6 +19,7 @@
 
 #include "app/compressor_dialog.h"
 #include "app/export_dialog.h"
+#include "app/fake_prompts.h"
 #include "app/user_prompts.h"
 #include "export/compress_options.h"
 
@@ -28,14 +29,9 @@ using namespace tamlorex::app;
 namespace {
 
 // Answers the compressor choice through `onCompressor` (Cancel without one).
-class Prompts : public UserPrompts {
+class Prompts : public test::FakePrompts {
 public:
-    void Message(QWidget*, const std::string& text, const std::string&) override { messages.push_back(text); }
-    bool AskYesNo(QWidget*, const std::string&) override { return false; }
-    std::string OpenFileName(QWidget*, const std::string&) override { return {}; }
-    std::string SaveFileName(QWidget*, const std::string&, const std::string&, const std::string&) override { return {}; }
-    bool RunLogin(LoginDialog&) override { return false; }
-    void About(QWidget*) override {}
+    Prompts() { yes = false; }
     bool RunDialog(QDialog& dialog) override
     {
         auto* choice = qobject_cast<CompressorDialog*>(&dialog);
@@ -44,18 +40,11 @@ public:
         return onCompressor && onCompressor(*choice);
     }
 
-    std::vector<std::string> messages;
     int choices = 0;
     std::function<bool(CompressorDialog&)> onCompressor;
 };
 
-template <typename W>
-W* Find(QWidget& parent, int id)
-{
-    W* widget = parent.findChild<W*>(QString::number(id));
-    if (widget == nullptr) qFatal("no control %d", id);
-    return widget;
-}
+using test::Find;
 
 template <typename W>
 W* Find(QWidget& parent, const char* name)

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <vector>
 
+#include "app/fake_prompts.h"
 #include "app/folder_chooser.h"
 #include "app/user_prompts.h"
 
@@ -20,23 +21,7 @@ using namespace tamlorex::app;
 
 namespace {
 
-class Prompts : public UserPrompts {
-public:
-    void Message(QWidget*, const std::string& text, const std::string&) override { messages.push_back(text); }
-    bool AskYesNo(QWidget*, const std::string& text) override
-    {
-        questions.push_back(text);
-        return answer;
-    }
-    std::string OpenFileName(QWidget*, const std::string&) override { return {}; }
-    std::string SaveFileName(QWidget*, const std::string&, const std::string&, const std::string&) override { return {}; }
-    bool RunLogin(LoginDialog&) override { return false; }
-    void About(QWidget*) override {}
-
-    std::vector<std::string> messages;
-    std::vector<std::string> questions;
-    bool answer = true;
-};
+using Prompts = test::FakePrompts;
 
 QLineEdit* Edit(FolderChooser& chooser) { return chooser.findChild<QLineEdit*>(QString::number(kFolderEdit)); }
 QPushButton* Ok(FolderChooser& chooser) { return chooser.findChild<QPushButton*>(QStringLiteral("1")); }
@@ -81,12 +66,12 @@ void FolderChooserTest::missingLevelsAreMadeAfterOneQuestion()
     Prompts prompts;
     FolderChooser chooser(prompts, dir.path().toStdString());
 
-    prompts.answer = false;
+    prompts.yes = false;
     QVERIFY(!Accepted(chooser, path));
     QCOMPARE(prompts.questions, std::vector<std::string>{Text(kFolderMissing, path)});
     QVERIFY(!QDir(dir.path() + "/new").exists());
 
-    prompts.answer = true;
+    prompts.yes = true;
     QVERIFY(Accepted(chooser, path));
     QCOMPARE(prompts.questions.size(), std::size_t{2});
     QVERIFY(prompts.messages.empty());

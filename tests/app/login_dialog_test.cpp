@@ -4,19 +4,14 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include "app/fake_prompts.h"
 #include "app/login_dialog.h"
 
 using namespace tamlorex::app;
 
 namespace {
 
-template <typename W>
-W* Find(LoginDialog& dialog, int id)
-{
-    W* widget = dialog.findChild<W*>(QString::number(id));
-    if (widget == nullptr) qFatal("no control %d", id);
-    return widget;
-}
+using test::Find;
 
 void Prepare(LoginDialog& dialog, bool dynamicIp)
 {

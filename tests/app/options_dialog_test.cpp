@@ -13,6 +13,7 @@
 
 #include <vector>
 
+#include "app/fake_prompts.h"
 #include "app/folder_chooser.h"
 #include "app/network_options_dialog.h"
 #include "app/options_dialog.h"
@@ -23,14 +24,9 @@ using namespace tamlorex::app;
 namespace {
 
 // Answers the folder chooser with `folder` (or cancels it when empty).
-class Prompts : public UserPrompts {
+class Prompts : public test::FakePrompts {
 public:
-    void Message(QWidget*, const std::string& text, const std::string&) override { messages.push_back(text); }
-    bool AskYesNo(QWidget*, const std::string&) override { return false; }
-    std::string OpenFileName(QWidget*, const std::string&) override { return {}; }
-    std::string SaveFileName(QWidget*, const std::string&, const std::string&, const std::string&) override { return {}; }
-    bool RunLogin(LoginDialog&) override { return false; }
-    void About(QWidget*) override {}
+    Prompts() { yes = false; }
     bool RunDialog(QDialog& dialog) override
     {
         auto* chooser = qobject_cast<FolderChooser*>(&dialog);
@@ -43,18 +39,11 @@ public:
         return chooser->result() == QDialog::Accepted;
     }
 
-    std::vector<std::string> messages;
     QString folder;
     QString chooserStart;
 };
 
-template <typename W>
-W* Find(QDialog& dialog, int id)
-{
-    W* widget = dialog.findChild<W*>(QString::number(id));
-    if (widget == nullptr) qFatal("no control %d", id);
-    return widget;
-}
+using test::Find;
 
 OptionsValues SomeOptions()
 {

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "app/command_ids.h"
+#include "app/fake_prompts.h"
 #include "app/login_dialog.h"
 #include "app/viewer_dialog.h"
 #include "app/virtual_keys.h"
@@ -33,27 +34,9 @@ using namespace tamlorex::app;
 
 namespace {
 
-class FakePrompts : public UserPrompts {
+// The login dialog is opened and answered by onLogin, then logs in when loginAnswer says so.
+class FakePrompts : public test::FakePrompts {
 public:
-    void Message(QWidget*, const std::string& text, const std::string&) override { messages.push_back(text); }
-    bool AskYesNo(QWidget*, const std::string& text) override
-    {
-        questions.push_back(text);
-        return true;
-    }
-    std::string OpenFileName(QWidget*, const std::string& filter) override
-    {
-        ++openDialogs;
-        lastFilter = filter;
-        return openAnswer;
-    }
-    std::string SaveFileName(QWidget*, const std::string& defaultName, const std::string& filter,
-                             const std::string&) override
-    {
-        saveDefaults.push_back(defaultName);
-        lastFilter = filter;
-        return saveAnswer;
-    }
     bool RunLogin(LoginDialog& dialog) override
     {
         ++logins;
@@ -62,28 +45,8 @@ public:
         if (onLogin) onLogin(dialog);
         return loginAnswer && dialog.Login();
     }
-    void About(QWidget*) override { ++abouts; }
-    // Every other dialog: its title is noted, then onDialog answers it, or OK with what it shows.
-    bool RunDialog(QDialog& dialog) override
-    {
-        dialogs.push_back(dialog.windowTitle());
-        if (onDialog) return onDialog(dialog);
-        QMetaObject::invokeMethod(&dialog, "accept");
-        return dialog.result() == QDialog::Accepted;
-    }
 
-    QStringList dialogs;
-    std::function<bool(QDialog&)> onDialog;
-
-    std::vector<std::string> messages;
-    std::vector<std::string> questions;
-    std::vector<std::string> saveDefaults;
-    std::string lastFilter;
-    std::string openAnswer;
-    std::string saveAnswer;
-    int openDialogs = 0;
     int logins = 0;
-    int abouts = 0;
     bool loginAnswer = true;
     bool shownDynamicIp = false;
     std::function<void(LoginDialog&)> onLogin;

@@ -76,6 +76,19 @@ bool ShowsPicture(const QImage& pane)
 }
 
 
+// Starts the viewer on the sample, with its settings in the folder and silent sound.
+bool StartViewer(QProcess& viewer, const QTemporaryDir& home)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("dummy"));
+    env.insert(QStringLiteral("HOME"), home.path());
+    viewer.setProcessEnvironment(env);
+    viewer.setProcessChannelMode(QProcess::ForwardedChannels);
+    viewer.start(QStringLiteral(TAMLOREX_VIEWER_PATH),
+                 {QStringLiteral(TAMLOREX_SAMPLE_PATH), QStringLiteral("--config"), home.filePath("viewer.INI")});
+    return viewer.waitForStarted(10000);
+}
+
 // Runs xdotool with the arguments; its standard output.
 QString XDo(const QStringList& args)
 {
@@ -154,14 +167,7 @@ void ViewerEndToEndTest::playsTheSample()
         file.write(settings.toUtf8());
     }
     QProcess viewer;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("dummy"));
-    env.insert(QStringLiteral("HOME"), home.path());
-    viewer.setProcessEnvironment(env);
-    viewer.setProcessChannelMode(QProcess::ForwardedChannels);
-    viewer.start(QStringLiteral(TAMLOREX_VIEWER_PATH),
-                 {QStringLiteral(TAMLOREX_SAMPLE_PATH), QStringLiteral("--config"), home.filePath("viewer.INI")});
-    QVERIFY(viewer.waitForStarted(10000));
+    QVERIFY(StartViewer(viewer, home));
     QTest::qWait(5000);
     QCOMPARE(viewer.state(), QProcess::Running);
 
@@ -207,14 +213,7 @@ void ViewerEndToEndTest::opensEveryDialog()
     QTemporaryDir home;
     QVERIFY(home.isValid());
     QProcess viewer;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("dummy"));
-    env.insert(QStringLiteral("HOME"), home.path());
-    viewer.setProcessEnvironment(env);
-    viewer.setProcessChannelMode(QProcess::ForwardedChannels);
-    viewer.start(QStringLiteral(TAMLOREX_VIEWER_PATH),
-                 {QStringLiteral(TAMLOREX_SAMPLE_PATH), QStringLiteral("--config"), home.filePath("viewer.INI")});
-    QVERIFY(viewer.waitForStarted(10000));
+    QVERIFY(StartViewer(viewer, home));
     const QPoint window = WaitForWindow(QStringLiteral("Tamlorex Viewer"));
     QVERIFY(!window.isNull());
     QTest::qWait(1500);
