@@ -138,16 +138,4 @@ bool RunCompressorChoice(QWidget* owner, UserPrompts& prompts, CompressOptions& 
     return RunChoice(owner, prompts, ListCompressors(), options, keyFrameAndDataRate);
 }
 
-CompressorChoice MakeCompressorChoice(QWidget* owner, UserPrompts& prompts, bool keyFrameAndDataRate)
-{
-    return [owner, &prompts, keyFrameAndDataRate](const std::vector<Compressor>& list, CompressOptions& options) {
-        return RunChoice(owner, prompts, list, options, keyFrameAndDataRate);
-    };
-}
-
-AviCaptureWriter::CompressorChooser MakeCaptureCompressorChooser(QWidget* owner, UserPrompts& prompts)
-{
-    return [owner, &prompts](CompressOptions& options) { return RunCompressorChoice(owner, prompts, options, true); };
-}
-
 }  // namespace tamlorex::app

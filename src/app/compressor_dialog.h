@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "export/avi_capture_writer.h"
 #include "export/compress_options.h"
 
 class QCheckBox;
@@ -62,11 +61,5 @@ private:
 // Runs the choice through `prompts`. True with `options` filled on OK; false on Cancel, with
 // `options` unchanged.
 bool RunCompressorChoice(QWidget* owner, UserPrompts& prompts, CompressOptions& options, bool keyFrameAndDataRate);
-
-// The choice as ChooseCompressor asks for it (the list it offers, the options to fill in).
-CompressorChoice MakeCompressorChoice(QWidget* owner, UserPrompts& prompts, bool keyFrameAndDataRate);
-// The choice as the capture writer asks for it when a capture starts (key frame and data rate
-// included).
-AviCaptureWriter::CompressorChooser MakeCaptureCompressorChooser(QWidget* owner, UserPrompts& prompts);
 
 }  // namespace tamlorex::app

@@ -269,10 +269,14 @@ void ExportDialogTest::compressorChoice()
     QCOMPARE(options.keyFrameEvery, 7u);
     QCOMPARE(options.bytesPerSecond, given.bytesPerSecond);
 
-    // The capture writer's chooser starts from cleared options: "DIB " preselected.
+    // Cleared options ("Save AVI"'s choice names nothing yet) preselect "DIB ".
     CompressOptions cleared;
-    prompts.onCompressor = [&](CompressorDialog& choice) { return Pick(choice, "mjpeg"); };
-    QVERIFY(MakeCaptureCompressorChooser(nullptr, prompts)(cleared));
+    prompts.onCompressor = [&](CompressorDialog& choice) {
+        preselected = QString::fromStdString(choice.Selected() ? choice.Selected()->handler : "");
+        return Pick(choice, "mjpeg");
+    };
+    QVERIFY(RunCompressorChoice(nullptr, prompts, cleared, true));
+    QCOMPARE(preselected, QStringLiteral("DIB "));
     QCOMPARE(cleared.handler, std::string("mjpeg"));
 
     // Cancel in the dialog's "Select...": nothing chosen, OK stays disabled.

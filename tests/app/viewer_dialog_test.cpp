@@ -1,6 +1,7 @@
 // The main window: layout, update rules, commands, timers, the command line, settings at start and
 // exit, and the reactions to the network client's messages (through fakes of the client seam).
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -13,10 +14,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
 #include "app/command_ids.h"
+#include "app/compressor_dialog.h"
 #include "app/fake_prompts.h"
 #include "app/login_dialog.h"
 #include "app/viewer_dialog.h"
@@ -867,10 +870,19 @@ void ViewerDialogTest::saveAviRecordsTheShownPanesWithSound()
     QVERIFY(!QFile::exists(f.dir.filePath("third.avi")));
     f.prompts.onDialog = nullptr;
 
-    // A mode change finishes a display recording.
+    // A mode change finishes a display recording; this one is compressed.
     const QString second = f.dir.filePath("second.avi");
     f.prompts.saveAnswer = second.toStdString();
+    f.prompts.onDialog = [](QDialog& dialog) {
+        const std::vector<Compressor>& list = ListCompressors();
+        const auto mjpeg = std::find_if(list.begin(), list.end(), [](const Compressor& c) { return c.handler == "mjpeg"; });
+        if (mjpeg == list.end()) return false;
+        dialog.findChild<QComboBox*>(kCompressorList)->setCurrentIndex(static_cast<int>(mjpeg - list.begin()));
+        dialog.accept();
+        return true;
+    };
     d.ExecuteCommand(kCmdSaveAvi);
+    QCOMPARE(d.CaptureCompressor().handler, std::string("mjpeg"));
     QVERIFY(d.DisplayRecording());
     QVERIFY(WaitFor([&] { return d.Engine().CaptureWriter().FramesWritten() >= 1; }, 10000));
     // The checked mode's button again changes nothing.
@@ -880,6 +892,10 @@ void ViewerDialogTest::saveAviRecordsTheShownPanesWithSound()
     QVERIFY(!d.DisplayRecording());
     QVERIFY(!d.Engine().IsCapturing());
     QVERIFY((QFile::permissions(second) & QFile::WriteOwner) == 0);
+    QProcess codec;
+    codec.start("ffprobe", {"-v", "error", "-select_streams", "v", "-show_entries", "stream=codec_name", "-of", "csv=p=0", second});
+    QVERIFY(codec.waitForFinished(20000));
+    QCOMPARE(QString::fromUtf8(codec.readAllStandardOutput()).trimmed(), QStringLiteral("mjpeg"));
     // The user's "Use DDraw" off is what is saved.
     d.Shutdown(ShutdownPath::CloseMessage);
     IniFile ini;
