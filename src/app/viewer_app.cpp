@@ -108,6 +108,9 @@ int ViewerApp::Run(int argc, char** argv)
             char drained[16];
             while (::read(gSignalPipe[0], drained, sizeof drained) > 0) {
             }
+            // A second signal ends the process at once, should the orderly end hang.
+            std::signal(SIGTERM, SIG_DFL);
+            std::signal(SIGINT, SIG_DFL);
             dialog->Shutdown(ShutdownPath::Signal);
         });
     }
