@@ -67,6 +67,16 @@ const char kServeHelp[] =
     "      --ddns-port P   also answer dynamic-IP lookups on this port (0: any free port)\n"
     "      --name NAME     the recorder name those lookups ask for        default DVR000\n"
     "      --seconds S     stop after S seconds (0: run until interrupted) default 0\n"
+    "      --hostile       mix faults into a logged-in client's stream, between normal\n"
+    "                      pictures and sound: garbage bytes, pictures, sound units and\n"
+    "                      messages longer than the client keeps, units cut short (then\n"
+    "                      the connection closed or silent), silences shorter or longer\n"
+    "                      than the client's time-out, and disconnects; each prints\n"
+    "                      {\"t\":MS,\"hostile\":KIND,...}\n"
+    "      --hostile-seed N  the seed of their pseudo-random schedule: the same seed,\n"
+    "                      the same events in the same order               default 1\n"
+    "      --hostile-timeout S  the client's time-out in seconds: short silences stay\n"
+    "                      under it, long ones outlast it                  default 7\n"
     "Prints {\"listening\":PORT[,\"ddns\":PORT]} first, then one JSON line per event; serves one\n"
     "client at a time and refuses others with \"too many clients\".\n";
 
@@ -240,12 +250,16 @@ int ServeCommand(int argc, char** argv)
 {
     using namespace tamlorex::sim;
     const auto names = {"--port", "--bind", "--password", "--source", "--model", "--channels", "--height", "--fps",
-                        "--quantiser", "--wait-ms", "--ddns-port", "--name", "--seconds"};
-    const Args args(argc, argv, 2, std::set<std::string>(names.begin(), names.end()), {"--pattern"}, kProgram);
+                        "--quantiser", "--wait-ms", "--ddns-port", "--name", "--seconds", "--hostile-seed",
+                        "--hostile-timeout"};
+    const Args args(argc, argv, 2, std::set<std::string>(names.begin(), names.end()), {"--pattern", "--hostile"}, kProgram);
     if (const int status = HelpOrRefusal(args, kServeHelp); status >= 0) return status;
     if (!args.Positional().empty()) return Refuse("unexpected argument \"" + args.Positional()[0] + "\"", kServeHelp);
     if (args.Has("--pattern") && args.Has("--source")) return Refuse("--pattern and --source exclude each other", kServeHelp);
+    if (!args.Has("--hostile") && (args.Has("--hostile-seed") || args.Has("--hostile-timeout")))
+        return Refuse("--hostile-seed and --hostile-timeout need --hostile", kServeHelp);
     ServeOptions options;
+    options.hostile.on = args.Has("--hostile");
     const bool parsed = ApplyOptions(args, names, [&](std::string_view name, const std::string& text) {
         if (name == "--password") options.password = text;
         else if (name == "--source") options.feed.source = text;
@@ -264,6 +278,9 @@ int ServeCommand(int argc, char** argv)
             else if (name == "--channels" && in(1, 16)) options.feed.channels = ToInt(value);
             else if (name == "--height" && (value == 224 || value == 272)) options.feed.height = ToInt(value);
             else if (name == "--quantiser" && in(1, kMaxQuantiserScale)) options.feed.quantiserScale = ToInt(value);
+            else if (name == "--hostile-seed" && in(0, 4294967295.0) && value == std::floor(value))
+                options.hostile.seed = static_cast<std::uint64_t>(value);
+            else if (name == "--hostile-timeout" && in(0.1, 3600)) options.hostile.clientTimeout = value;
             else return false;
         }
         return true;
@@ -290,10 +307,12 @@ int ServeCommand(int argc, char** argv)
     sim.Run(g_stop);
     const ServeStats s = sim.Stats();
     std::printf("{\"stopped\":1,\"connections\":%d,\"logins\":%d,\"refused\":%d,\"busy\":%d,\"keys\":%d,\"mouse\":%d,"
-                "\"lookups\":%d,\"pictures\":%llu,\"sound\":%llu,\"status\":%llu,\"dropped\":%llu}\n",
+                "\"lookups\":%d,\"pictures\":%llu,\"sound\":%llu,\"status\":%llu,\"dropped\":%llu",
                 s.connections, s.logins, s.refusedLogins, s.busyRefusals, s.keys, s.mouseReports, s.lookups,
                 static_cast<unsigned long long>(s.pictures), static_cast<unsigned long long>(s.soundUnits),
                 static_cast<unsigned long long>(s.statusMessages), static_cast<unsigned long long>(s.droppedPictures));
+    if (options.hostile.on) std::printf(",\"hostile\":%llu", static_cast<unsigned long long>(s.hostileEvents));
+    std::printf("}\n");
     return 0;
 }
 

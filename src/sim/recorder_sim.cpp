@@ -29,6 +29,7 @@ constexpr double kSoundUnitSeconds = 0.05;      // 400 samples per unit at 8000 
 constexpr double kStatusEvery = 1.0;
 constexpr int kStatusBlockEvery = 5;            // every fifth status message carries five values
 constexpr double kMaxLag = 0.25;                // a clock further behind than this skips ahead
+constexpr double kDrainCheck = 0.02;            // how often a pending silence looks at the queue
 
 std::string JsonString(const std::string& text)
 {
@@ -112,6 +113,12 @@ struct RecorderSim::Client {
     double nextPicture = 0, nextSound = 0, nextStatus = 0;
     double soundOwed = 0;     // samples due but not yet sent, fractional
     int statusCount = 0;
+    // Hostile mode: a silence waiting for what is queued to go out, the silence itself, and
+    // whether the recorder closes the connection on purpose.
+    bool stallPending = false;
+    double stallSeconds = 0;
+    double holdUntil = 0;
+    bool hostileClose = false;
 
     std::size_t Pending() const { return out.size() - sent; }
     void Queue(const std::vector<std::uint8_t>& bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
@@ -140,6 +147,7 @@ RecorderSim::RecorderSim(ServeOptions options, LogSink log)
     : options_(std::move(options)), log_(std::move(log)), view_(options_.feed.channels), feed_(options_.feed)
 {
     if (!(options_.fps > 0)) options_.fps = 25;
+    if (options_.hostile.on) hostile_ = std::make_unique<HostileSchedule>(options_.hostile);
 }
 
 RecorderSim::~RecorderSim()
@@ -365,6 +373,7 @@ void RecorderSim::GoOnline(Client& c)
     const double now = Now();
     c.nextPicture = c.nextSound = now;
     c.nextStatus = now + kStatusEvery;
+    if (hostile_) hostile_->Restart(now);
     Log("\"login\":\"accepted\"");
 }
 
@@ -402,8 +411,66 @@ void RecorderSim::HandlePacket(Client& c, bool primary, const PacketReader::Pack
     }
 }
 
+bool RecorderSim::Hostile(Client& c, double now)
+{
+    if (c.stallPending && c.Pending() == 0) {
+        c.stallPending = false;
+        c.holdUntil = now + c.stallSeconds;
+    }
+    if (c.stallPending || now < c.holdUntil) {
+        // Nothing is made while silent; the clocks resume where the silence ends.
+        const double resume = c.stallPending ? now + kDrainCheck : c.holdUntil;
+        c.nextPicture = std::max(c.nextPicture, resume);
+        c.nextSound = std::max(c.nextSound, resume);
+        c.nextStatus = std::max(c.nextStatus, resume);
+        c.lastProgress = now;  // the silence is the recorder's, not the client's
+        return false;
+    }
+    if (!hostile_->Due(now)) return true;
+
+    // A cut shortens a unit made for it now.
+    std::vector<std::uint8_t> unit;
+    const char* name = "";
+    if (hostile_->PeekKind() == HostileKind::kCut) {
+        switch (hostile_->PeekCutUnit()) {
+        case CutUnit::kPicture:
+            name = "picture";
+            feed_.Pictures(now, TimeOfDay(), view_, unit);
+            if (!unit.empty()) break;
+            [[fallthrough]];
+        case CutUnit::kSound:
+            name = "sound";
+            feed_.Sound(static_cast<std::size_t>(kSoundUnitSeconds * feed_.SoundFormat().rate), unit);
+            if (!unit.empty()) break;
+            [[fallthrough]];
+        case CutUnit::kMessage:
+            name = "message";
+            unit = ControlPacket::Build(MSG_STATUS_FIVE, {view_.StatusValue(), static_cast<std::uint16_t>(view_.Split()),
+                                                          static_cast<std::uint16_t>(view_.Channel() + 1),
+                                                          static_cast<std::uint16_t>(view_.Recording()), feed_.FrameNumber()});
+            break;
+        }
+    }
+    const HostileEvent e = hostile_->Take(now, unit, name);
+    ++stats_.hostileEvents;
+    Log(e.fields);
+    c.Queue(e.bytes);
+    if (e.close) {
+        c.state = Client::State::Closing;
+        c.hostileClose = true;
+        return false;
+    }
+    if (e.stallSeconds > 0) {
+        c.stallPending = true;
+        c.stallSeconds = e.stallSeconds;
+        return false;
+    }
+    return true;
+}
+
 void RecorderSim::Stream(Client& c, double now)
 {
+    if (hostile_ && !Hostile(c, now)) return;
     const double picturePeriod = 1.0 / options_.fps;
     if (now - c.nextPicture > kMaxLag) c.nextPicture = now;  // the encoder fell behind: skip, do not queue up
     if (now >= c.nextPicture) {
@@ -469,7 +536,8 @@ void RecorderSim::Run(const std::atomic<bool>& stop)
 
         // Write what is queued; a client that is done and flushed goes.
         if (client_ && !Flush(*client_)) CloseClient(client_, "send failed");
-        if (client_ && client_->state == Client::State::Closing && client_->Pending() == 0) CloseClient(client_, "closed");
+        if (client_ && client_->state == Client::State::Closing && client_->Pending() == 0)
+            CloseClient(client_, client_->hostileClose ? "hostile" : "closed");
         for (auto& r : refused_)
             if (!Flush(*r) || (r->state == Client::State::Closing && r->Pending() == 0)) r.reset();
         std::erase_if(refused_, [](const auto& r) { return !r; });

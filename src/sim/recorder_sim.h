@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sim/control_link.h"
+#include "sim/hostile_stream.h"
 #include "sim/live_feed.h"
 #include "sim/live_view.h"
 
@@ -31,6 +32,7 @@ struct ServeOptions {
     double loginTimeout = 10;         // seconds a client may take to log in
     double stallTimeout = 10;         // seconds a client may leave the stream unread
     FeedOptions feed;
+    HostileOptions hostile;           // faults mixed into a logged-in client's stream
 };
 
 // Counts kept for tests and the closing summary.
@@ -48,6 +50,7 @@ struct ServeStats {
     std::uint64_t statusMessages = 0;
     std::uint64_t droppedPictures = 0;  // not made because the client was not reading
     std::uint64_t junkBytes = 0;
+    std::uint64_t hostileEvents = 0;
 };
 
 class RecorderSim {
@@ -86,6 +89,8 @@ private:
     void HandleLogin(Client& c, bool primary, const PacketReader::Packet& p);
     void GoOnline(Client& c);
     void Stream(Client& c, double now);
+    // The hostile schedule's part of streaming; false while the stream is held back.
+    bool Hostile(Client& c, double now);
     bool Flush(Client& c);
     void CloseClient(std::unique_ptr<Client>& c, const char* why);
     void ServeLookup(Lookup& l);
@@ -104,6 +109,7 @@ private:
     std::vector<std::unique_ptr<Client>> refused_;  // second clients, told "too many clients"
     std::vector<std::unique_ptr<Lookup>> lookups_;
     ServeStats stats_;
+    std::unique_ptr<HostileSchedule> hostile_;
 };
 
 }  // namespace tamlorex::sim
