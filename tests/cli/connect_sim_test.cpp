@@ -115,5 +115,34 @@ TEST(ConnectToSimulator, WrongPasswordEndsWithTheLoginFailure)
     EXPECT_NE(ReadText(out).find("\"message\":\"0x2A6B\""), std::string::npos) << ReadText(out);
 }
 
+// A recorder that sends garbage, oversized and cut-short units, falls silent and disconnects:
+// the client reconnects on its own, decodes the pictures in between and ends normally.
+TEST(ConnectToSimulator, SurvivesAHostileRecorder)
+{
+    test::TempDir dir;
+    const std::string log = dir.Path("serve.log");
+    const int port = StartSimulator(log, "--password secret --seconds 8 --hostile --hostile-seed 2 --hostile-timeout 1");
+    ASSERT_GT(port, 0) << ReadText(log);
+    const std::string out = dir.Path("connect.out");
+    const int status = RunShell(std::string(TAMLOREX_CLI_PATH) + " connect --ip 127.0.0.1 --port " + std::to_string(port) +
+                                " --password secret --seconds 5 --timeout 1 --null-audio > " + out + " 2>&1");
+    const std::string lines = ReadText(out);
+    EXPECT_EQ(status, 0) << lines;
+    const auto count = [](const std::string& text, const std::string& what) {
+        int n = 0;
+        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_GE(count(ReadText(log), "\"hostile\":\""), 3) << ReadText(log);
+    // Online again after a reconnection, with pictures decoded after it.
+    const auto online = lines.find("\"state\":3}");
+    ASSERT_NE(online, std::string::npos) << lines;
+    const auto again = lines.find("\"state\":3}", online + 1);
+    ASSERT_NE(again, std::string::npos) << lines;
+    EXPECT_GE(count(lines, "\"state\":1}"), 2) << lines;
+    EXPECT_NE(lines.find("\"picture\":", again), std::string::npos) << lines;
+    EXPECT_GE(count(lines, "\"picture\":"), 25) << lines;
+}
+
 }  // namespace
 }  // namespace tamlorex
