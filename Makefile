@@ -3,9 +3,11 @@ JOBS ?= 2
 RELEASE := build/release
 ASAN := build/asan
 TSAN := build/tsan
+FUZZ := build/fuzz
+FUZZ_SECONDS ?= 60
 SAMPLE := $(RELEASE)/sample.vvf
 
-.PHONY: all deps build run test test-release check-asan check-tsan bench clean
+.PHONY: all deps build run test test-release check-asan check-tsan fuzz-build check-fuzz fuzz bench clean
 
 all: build
 
@@ -41,7 +43,20 @@ check-tsan: deps
 	cmake --build $(TSAN) -j$(JOBS) --target tamlorex_tests
 	cd $(TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j$(JOBS) -R '$(THREADED)'
 
-test: test-release check-asan check-tsan
+# The fuzz targets (clang, libFuzzer; no Qt): only they and the sources they read input with.
+fuzz-build: deps
+	cmake --preset fuzz -B $(FUZZ) --no-warn-unused-cli >/dev/null
+	cmake --build $(FUZZ) -j$(JOBS)
+
+# Each target over its seed corpus for a short fixed number of runs.
+check-fuzz: fuzz-build
+	cd $(FUZZ) && ctest --output-on-failure -j$(JOBS)
+
+# Each target for FUZZ_SECONDS seconds (60 by default), then its runs and coverage.
+fuzz: fuzz-build
+	tests/fuzz/run.sh $(FUZZ) $(FUZZ_SECONDS)
+
+test: test-release check-asan check-tsan check-fuzz
 
 bench: build
 	$(RELEASE)/bench/tamlorex_bench

@@ -10,6 +10,7 @@ packages=(
   libsdl2-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   qt6-base-dev xvfb xauth fonts-liberation xdotool
+  clang libclang-rt-dev
 )
 
 missing=()
