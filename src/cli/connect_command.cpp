@@ -36,8 +36,9 @@ const char kConnectHelp[] =
     "change of the connection state, notification, decoded picture, sound block and error.\n"
     "Exits 0 after S seconds; earlier where the viewer would stop the client: 2 disconnected by the\n"
     "recorder (0x2A69), 3 no response (0x2A6A), 4 login or lookup failed (0x2A6B), 5 an address that\n"
-    "names no host (0x2A6C; the reason goes to standard error). ADDR is a dotted IPv4 address or a\n"
-    "host name.\n"
+    "names no host (0x2A6C; the reason goes to standard error), 6 the local recording could not\n"
+    "write or finish its file (0x2A6D; the reason as an error line and on standard error). ADDR is a\n"
+    "dotted IPv4 address or a host name.\n"
     "  --port P         the recorder's port (default 8841); --ddns-port P the lookup server's (1800)\n"
     "  --timeout S      connection time-out in seconds, fractions allowed (default 7)\n"
     "  --record FILE    records the live stream into FILE once logged in (a free \"-N\" variant if\n"
@@ -131,6 +132,7 @@ public:
         else if (message == WM_NET_NO_RESPONSE) status = 3;
         else if (message == WM_NET_LOGIN_FAILED) status = 4;
         else if (message == WM_NET_ADDRESS_UNKNOWN) status = 5;
+        else if (message == WM_LOCAL_RECORDING_FAILED) status = 6;
         int none = 0;
         if (status != 0) exit_.compare_exchange_strong(none, status);
     }
@@ -235,8 +237,12 @@ int RunConnect(int argc, char** argv)
         if (!started && observer.WasOnline()) {
             started = true;
             keyTime = std::chrono::steady_clock::now();
-            if (args.Has("--record") && !engine.StartLocalRecording(args.Value("--record")))
-                std::fprintf(stderr, "tamlorex: cannot record into %s\n", args.Value("--record").c_str());
+            if (args.Has("--record") && !engine.StartLocalRecording(args.Value("--record"))) {
+                std::fprintf(stderr, "tamlorex: cannot record into %s: %s\n", args.Value("--record").c_str(),
+                             engine.GetLocalRecordingError().c_str());
+                status = 6;
+                break;
+            }
             if (mouse != 0) PendingMouse().Put(MouseReport{0, 360, 240, 720, 480});
         }
         // As the main window: once online and a picture size is known.
@@ -262,7 +268,13 @@ int RunConnect(int argc, char** argv)
         }
         std::this_thread::sleep_for(kPoll);
     }
-    engine.StopLocalRecording();
+    // A recording that failed on the way, or in finishing its file, is an error of the run.
+    const bool finished = engine.StopLocalRecording() || engine.GetLocalRecordingError().empty();
+    if (!finished && status == 0) status = 6;
+    if (status == 6) {
+        out.Print("\"error\":\"" + JsonEscape(engine.GetLocalRecordingError()) + "\"");
+        std::fprintf(stderr, "tamlorex: %s\n", engine.GetLocalRecordingError().c_str());
+    }
     if (capturing) {
         engine.StopCapture();
         const AviCaptureWriter& writer = engine.CaptureWriter();

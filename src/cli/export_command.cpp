@@ -14,6 +14,7 @@
 #include "cli/source.h"
 #include "export/avi_export_job.h"
 #include "export/compress_options.h"
+#include "platform/system_error.h"
 
 namespace tamlorex::cli {
 namespace {
@@ -161,8 +162,9 @@ int RunExport(int argc, char** argv)
                     static_cast<unsigned long long>(file.rate), static_cast<unsigned long long>(file.scale),
                     file.width, file.height, file.audio ? "true" : "false");
         if (file.failed) {
-            std::fprintf(stderr, "tamlorex: writing %s failed; it holds the frames before the failure\n",
-                         file.path.c_str());
+            const std::string reason = file.error != 0 ? " (" + ErrorText(file.error) + ")" : std::string();
+            std::fprintf(stderr, "tamlorex: writing %s failed%s; it holds the whole frames before the failure\n",
+                         file.path.c_str(), reason.c_str());
             status = 1;
         }
     }

@@ -1,5 +1,6 @@
 // tamlorex: the command-line tool. Each command prints what the viewer would show, in a form
 // that other tools read (one JSON object per line where the command says so).
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -37,6 +38,9 @@ int Help(FILE* out)
 
 int main(int argc, char** argv)
 {
+    // A file-size limit makes a write fail (EFBIG), which the commands report, instead of ending
+    // the process with a file cut anywhere.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (argc < 2) return Help(stderr);
     if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help"))
         return Help(stdout);

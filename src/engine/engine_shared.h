@@ -78,6 +78,8 @@ public:
     std::atomic<std::uint32_t> shownChannels{0xFFFF};
     std::atomic<bool> repeat{false};
     std::atomic<bool> captureActive{false};
+    // Set while the worker is being stopped: the readers' scans give up at the next page.
+    std::atomic<bool> cancelScans{false};
     std::atomic<bool> captureLowSpeed{false};
 
     // Published by the worker.

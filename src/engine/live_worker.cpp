@@ -18,7 +18,8 @@ constexpr std::size_t kSoundBacklog = 16384;                     // samples wait
 }  // namespace
 
 LiveWorker::LiveWorker(NetClient& client, RecordPipeline& pipeline, VideoWindow& window, AudioOut& audio,
-                       AviCaptureWriter& capture, VvfWriter& writer, std::mutex& writerMutex, EngineShared& shared)
+                       AviCaptureWriter& capture, VvfWriter& writer, std::mutex& writerMutex, EngineShared& shared,
+                       std::function<void()> recordingFailed)
     : client_(client),
       pipeline_(pipeline),
       window_(window),
@@ -27,6 +28,7 @@ LiveWorker::LiveWorker(NetClient& client, RecordPipeline& pipeline, VideoWindow&
       writer_(writer),
       writerMutex_(writerMutex),
       shared_(shared),
+      recordingFailed_(std::move(recordingFailed)),
       feed_(kSoundBacklog),
       record_(new std::uint8_t[kRecordBufferSize]),
       sound_(new std::uint8_t[kLiveAudioSize])
@@ -58,8 +60,15 @@ int LiveWorker::Run(Event& stop)
     feed_.Clear();
     audio_.StopLoop();
     std::lock_guard<std::mutex> lock(writerMutex_);
-    if (writer_.IsOpen()) writer_.Close();
+    if (writer_.IsOpen() && !writer_.Close()) EndFailedRecording();
     return 1;
+}
+
+void LiveWorker::EndFailedRecording()
+{
+    // The file keeps its whole pages; the user learns at once that it has stopped.
+    if (writer_.IsOpen()) writer_.Close();
+    if (recordingFailed_) recordingFailed_();
 }
 
 void LiveWorker::ServePicture()
@@ -80,7 +89,7 @@ void LiveWorker::ServePicture()
     if (shared_.captureActive.load() && !shared_.captureLowSpeed.load()) capture_.WriteCapturePicture(picture, w, h);
     std::lock_guard<std::mutex> lock(writerMutex_);
     // A write error ends the recording; a picture before the first full one is simply not written.
-    if (writer_.IsOpen() && !writer_.WriteVideo(record_.get(), size) && writer_.Failed()) writer_.Close();
+    if (writer_.IsOpen() && !writer_.WriteVideo(record_.get(), size) && writer_.Failed()) EndFailedRecording();
 }
 
 void LiveWorker::ServeSound()
@@ -97,7 +106,7 @@ void LiveWorker::ServeSound()
     }
     std::lock_guard<std::mutex> lock(writerMutex_);
     if (writer_.IsOpen() && !writer_.WriteAudio(sound_.get(), static_cast<std::uint32_t>(length)) && writer_.Failed())
-        writer_.Close();
+        EndFailedRecording();
 }
 
 void LiveWorker::ServeCaptureTick()

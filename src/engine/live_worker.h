@@ -3,6 +3,7 @@
 // decodes each picture in the live layout and shows it in the single pane, plays the sound, and
 // hands both to the local recording and the AVI capture when those run.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -21,8 +22,11 @@ class VvfWriter;
 
 class LiveWorker {
 public:
+    // `recordingFailed` runs (under the writer's lock, on the worker) when a write of the local
+    // recording fails and the worker has closed it.
     LiveWorker(NetClient& client, RecordPipeline& pipeline, VideoWindow& window, AudioOut& audio,
-               AviCaptureWriter& capture, VvfWriter& writer, std::mutex& writerMutex, EngineShared& shared);
+               AviCaptureWriter& capture, VvfWriter& writer, std::mutex& writerMutex, EngineShared& shared,
+               std::function<void()> recordingFailed);
     ~LiveWorker();
 
     // The worker's body, until `stop` is set; closes a local recording that is still open.
@@ -35,6 +39,8 @@ private:
     void ServePicture();
     void ServeSound();
     void ServeCaptureTick();
+    // Called under the writer's lock after a write of the writer failed.
+    void EndFailedRecording();
 
     NetClient& client_;
     RecordPipeline& pipeline_;
@@ -44,6 +50,7 @@ private:
     VvfWriter& writer_;
     std::mutex& writerMutex_;
     EngineShared& shared_;
+    std::function<void()> recordingFailed_;
     Event captureTick_;
     SoundFeed feed_;
     bool alaw_ = false;

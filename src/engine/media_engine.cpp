@@ -12,6 +12,8 @@
 #include "engine/playback_worker.h"
 #include "net/local_recording.h"
 #include "platform/millisecond_clock.h"
+#include "platform/notifier.h"
+#include "platform/system_error.h"
 
 namespace tamlorex {
 namespace {
@@ -26,10 +28,14 @@ int NormalTenths(double speed)
 
 MediaEngine::MediaEngine(AudioDevice& audioDevice, Alerts* alerts, Notifier* notifier)
     : alerts_(alerts),
+      notifier_(notifier),
       audio_(audioDevice, alerts),
       playback_(std::make_unique<PlaybackWorker>(reader_, pipeline_, window_, audio_, capture_, shared_)),
       live_(std::make_unique<LiveWorker>(netClient_, pipeline_, window_, audio_, capture_, writer_, writerMutex_,
-                                         shared_))
+                                         shared_, [this] {
+                                             NoteRecordingFailure();
+                                             if (notifier_ != nullptr) notifier_->Post(WM_LOCAL_RECORDING_FAILED, 0, 0);
+                                         }))
 {
     reader_.SetAlerts(alerts);
     netClient_.SetNotifyWindow(notifier);
@@ -40,7 +46,7 @@ MediaEngine::MediaEngine(AudioDevice& audioDevice, Alerts* alerts, Notifier* not
 MediaEngine::~MediaEngine()
 {
     netClient_.Stop();
-    Stop();
+    StopThread();
     MillisecondClock::StopClock();
 }
 
@@ -63,9 +69,16 @@ void MediaEngine::Initialize(int modelType, int channelCount)
     window_.SetChannelCount(1);
 }
 
+void MediaEngine::StopThread()
+{
+    shared_.cancelScans.store(true);
+    Stop();
+    shared_.cancelScans.store(false);
+}
+
 void MediaEngine::StopWorker()
 {
-    Stop();
+    StopThread();
     shared_.SetState(kStateReady);
 }
 
@@ -103,6 +116,7 @@ bool MediaEngine::SetMode(int mode, int modelType, int channelCount)
 bool MediaEngine::OpenSource(const std::string& path, bool drive)
 {
     StopWorker();
+    threadErrno_ = 0;
     reader_.SetModelType(shared_.modelType.load());
     if (!reader_.Open(path, drive)) {
         sourceOpen_.store(false);
@@ -122,7 +136,13 @@ bool MediaEngine::OpenSource(const std::string& path, bool drive)
     window_.Clear();
     // A freshly opened source plays forward; a command given from now on replaces that.
     shared_.Post(kCommandPlay);
-    return Start(ThreadPriority::Normal) == 1;
+    const std::uint32_t started = Start(ThreadPriority::Normal);
+    if (started == 1) return true;
+    // Without its worker the source would seem open and never play.
+    threadErrno_ = static_cast<int>(started & 0xFFFFu);
+    if (threadErrno_ == 0) threadErrno_ = EBUSY;
+    CloseSource();
+    return false;
 }
 
 void MediaEngine::CloseSource()
@@ -256,24 +276,27 @@ bool MediaEngine::ConnectClientDdns(const std::string& ddnsAddress, int ddnsPort
 void MediaEngine::DisconnectClient()
 {
     netClient_.Stop();
-    if (mode_.load() == kClientMode) Stop();
+    if (mode_.load() == kClientMode) StopThread();
 }
 
 bool MediaEngine::StartLocalRecording(const std::string& path)
 {
     std::lock_guard<std::mutex> lock(writerMutex_);
-    if (writer_.IsOpen()) writer_.Close();
+    if (writer_.IsOpen() && !writer_.Close()) NoteRecordingFailure();
     recordingPath_.clear();
+    recordingError_.clear();
     // The name is taken by creating the file, so that no other recording can have it meanwhile.
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = FreeFilePath(path);
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0) {
             if (errno == EEXIST) continue;
+            recordingError_ = "\"" + candidate + "\" cannot be created: " + ErrorText(errno) + ".";
             return false;
         }
         ::close(fd);
         if (!writer_.Open(candidate)) {
+            recordingError_ = "\"" + candidate + "\" cannot be opened: " + ErrorText(writer_.LastErrno()) + ".";
             ::unlink(candidate.c_str());
             return false;
         }
@@ -287,8 +310,21 @@ bool MediaEngine::StopLocalRecording()
 {
     std::lock_guard<std::mutex> lock(writerMutex_);
     if (!writer_.IsOpen()) return false;
-    writer_.Close();
-    return true;
+    if (writer_.Close()) return true;
+    NoteRecordingFailure();
+    return false;
+}
+
+void MediaEngine::NoteRecordingFailure()
+{
+    recordingError_ = "Local recording stopped: writing \"" + recordingPath_ + "\" failed (" +
+                      ErrorText(writer_.LastErrno()) + "). The whole pages recorded before are kept.";
+}
+
+std::string MediaEngine::GetLocalRecordingError() const
+{
+    std::lock_guard<std::mutex> lock(writerMutex_);
+    return recordingError_;
 }
 
 bool MediaEngine::IsLocalRecording() const

@@ -40,10 +40,10 @@ public:
     bool SetMode(int mode, int modelType, int channelCount);
     // Opens the recording (or disk) and plays it forward at 1.0.
     bool OpenSource(const std::string& path, bool drive);
-    // Why the last OpenSource failed: errno of the open (0 when the path is neither a file nor a
-    // disk) and the reader's text. Only meaningful right after a failed OpenSource.
-    int GetOpenErrno() const { return reader_.LastErrno(); }
-    const std::string& GetOpenError() const { return reader_.LastError(); }
+    // Why the last OpenSource failed: errno of the open, or of the player's thread that could not
+    // start; 0 when the path is neither a file nor a disk. Only meaningful right after a failed
+    // OpenSource.
+    int GetOpenErrno() const { return threadErrno_ != 0 ? threadErrno_ : reader_.LastErrno(); }
     void CloseSource();
 
     void Pause();
@@ -101,10 +101,14 @@ public:
     // Local recording of the live stream. Start closes a recording that is still open, then opens
     // the path, or the first free "-1", "-2" ... variant of it: a recording never overwrites a file.
     bool StartLocalRecording(const std::string& path);
-    // True when a recording was open and is now closed.
+    // True when a recording was open and is now closed with its file finished; false with
+    // GetLocalRecordingError when finishing the file failed (its whole pages stay).
     bool StopLocalRecording();
     bool IsLocalRecording() const;
     std::string GetLocalRecordingPath() const;
+    // Why the last local recording stopped by itself or could not be finished; empty when it
+    // did not fail. A failure on the worker also posts WM_LOCAL_RECORDING_FAILED.
+    std::string GetLocalRecordingError() const;
 
     // "Save AVI": one AVI file of what is being watched. The frame size is the last decoded
     // picture's width and twice its height (false before the first picture).
@@ -145,13 +149,18 @@ private:
         EngineShared& shared_;
     };
 
+    // Stops the worker; the scans of its readers give up at once.
+    void StopThread();
     void StopWorker();
     void PlayAt(double speed, int command);
     void PlayFast(int state, int command);
     bool StartClient();
     void OpenAudioFor(int modelType);
+    // Under writerMutex_: the text of the writer's failure.
+    void NoteRecordingFailure();
 
     Alerts* alerts_;
+    Notifier* notifier_;
     EngineShared shared_;
     VvfReader reader_;
     VvfWriter writer_;
@@ -164,6 +173,8 @@ private:
     // Start and stop of local recording (user-interface thread) against the live worker's writes.
     mutable std::mutex writerMutex_;
     std::string recordingPath_;
+    std::string recordingError_;
+    int threadErrno_ = 0;  // the player's thread could not start (OpenSource)
     std::unique_ptr<PlaybackWorker> playback_;
     std::unique_ptr<LiveWorker> live_;
 

@@ -35,6 +35,8 @@ public:
 
     // Its own reader of the source, for the records of a chain and for scans.
     bool Open(const std::string& path, bool drive, ModelType model);
+    // See VvfReader::SetCancel: the scans give up while *cancel is true.
+    void SetCancel(const std::atomic<bool>* cancel) { reader_.SetCancel(cancel); }
     void Close();
     // No picture kept; every reference is the empty picture of the start of the recording.
     void Restart();

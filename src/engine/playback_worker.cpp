@@ -48,6 +48,9 @@ PlaybackWorker::PlaybackWorker(VvfReader& reader, RecordPipeline& pipeline, Vide
       feed_(kSoundBacklog),
       record_(new std::uint8_t[kRecordBufferSize])
 {
+    // Closing the source must not wait for a scan over pages without start codes.
+    reader_.SetCancel(&shared_.cancelScans);
+    chains_.SetCancel(&shared_.cancelScans);
 }
 
 PlaybackWorker::~PlaybackWorker() = default;

@@ -7,6 +7,7 @@
 
 #include "codec/color_convert.h"
 #include "platform/alerts.h"
+#include "platform/system_error.h"
 
 namespace tamlorex {
 
@@ -155,6 +156,7 @@ int AviCaptureWriter::StartCapture(const std::string& path, int bitsPerPixel, in
     if (format) format_ = *format;
     captureBuffer_.assign(frameBytes_, 0);
     fileOpen_ = true;
+    writeFailureSaid_ = false;
     state_.store(kCaptureRecording);
     return kCaptureOk;
 }
@@ -172,6 +174,7 @@ int AviCaptureWriter::WriteCaptureFrame(const std::uint8_t* picture, std::size_t
     const bool ok = m_pAviCompressedStream->Write(framesWritten_, picture, bytes, framesWritten_ == 0 || key != 0);
     ++framesWritten_;
     if (ok) ++framesStored_;
+    NoteWriteFailure(ok);
     state_.store(kCaptureRecording);
     return ok ? kCaptureWritten : kCaptureOk;
 }
@@ -193,6 +196,7 @@ int AviCaptureWriter::WriteCapturePicture(const std::uint8_t* yuv, int width, in
     const bool ok = m_pAviCompressedStream->Write(framesWritten_, captureBuffer_.data(), frameBytes_, true);
     ++framesWritten_;
     if (ok) ++framesStored_;
+    NoteWriteFailure(ok);
     state_.store(kCaptureRecording);
     return ok ? kCaptureWritten : kCaptureOk;
 }
@@ -207,8 +211,19 @@ int AviCaptureWriter::WriteSound(const std::uint8_t* bytes, std::size_t length)
     const std::size_t samples = length / soundSampleSize_;
     const bool ok = m_pAudioStreamInterface->Write(samplesWritten_, bytes, samples * soundSampleSize_);
     samplesWritten_ += static_cast<std::int64_t>(samples);
+    NoteWriteFailure(ok);
     state_.store(kCaptureRecording);
     return ok ? kCaptureWritten : kCaptureOk;
+}
+
+void AviCaptureWriter::NoteWriteFailure(bool ok)
+{
+    const int error = m_pAVIFileInterface ? m_pAVIFileInterface->LastErrno() : 0;
+    if (ok || writeFailureSaid_ || error == 0) return;
+    writeFailureSaid_ = true;
+    const std::string text = "The AVI recording cannot write \"" + path_ + "\" (" + ErrorText(error) +
+                             "); it keeps the whole frames recorded before.";
+    Alert(text.c_str());
 }
 
 int AviCaptureWriter::StopCapture()

@@ -115,6 +115,8 @@ private:
     int StateCode(int state) const;
     void ReleaseAll(bool report);
     void Alert(const char* text);
+    // After a write the file refused: said once per capture (a full disk, a size limit).
+    void NoteWriteFailure(bool ok);
 
     mutable std::mutex mutex_;
     std::atomic<int> state_{kCaptureIdle};
@@ -130,6 +132,7 @@ private:
     AviSoundStream* m_pAudioStreamInterface = nullptr;
 
     bool fileOpen_ = false;
+    bool writeFailureSaid_ = false;
     std::string path_;
     std::string folder_;
     int width_ = 0;

@@ -10,8 +10,10 @@ bool AviChannelWriter::OpenFile(const std::string& path)
 {
     videoFormat_ = BitmapFormat{};
     CloseFile();
+    lastErrno_ = 0;
     file_ = std::make_unique<AviFile>();
     if (!file_->Create(path)) {
+        lastErrno_ = file_->LastErrno();
         file_.reset();
         failed_ = true;
         return false;
@@ -70,14 +72,19 @@ bool AviChannelWriter::WriteSound(const std::uint8_t* bytes, std::size_t length)
     return true;
 }
 
-void AviChannelWriter::CloseFile()
+bool AviChannelWriter::CloseFile()
 {
-    if (compressed_) compressed_->Release();
+    bool ok = !failed_;
+    if (compressed_ && compressed_->Release() != CompressedVideoStream::ReleaseResult::kOk) ok = false;
     compressed_.reset();
     sound_ = nullptr;
     video_ = nullptr;
-    if (file_) file_->Close();
+    if (file_) {
+        if (!file_->Close()) ok = false;
+        lastErrno_ = file_->LastErrno();
+    }
     Reset();
+    return ok;
 }
 
 void AviChannelWriter::DiscardFile()

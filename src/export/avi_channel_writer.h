@@ -34,8 +34,11 @@ public:
     bool WriteFrame(std::int64_t index, const std::uint8_t* picture);
     // True without writing when there is no sound stream.
     bool WriteSound(const std::uint8_t* bytes, std::size_t length);
-    // Finishes the file (sound, compressed video, video, file) and clears failed.
-    void CloseFile();
+    // Finishes the file (sound, compressed video, video, file) and clears failed. False when the
+    // file could not be finished (the compressor's last pictures, the index, the close) or a
+    // write had failed; LastErrno then says why when the file system did.
+    bool CloseFile();
+    int LastErrno() const { return lastErrno_; }
     // Closes without finishing and removes the file.
     void DiscardFile();
 
@@ -64,6 +67,7 @@ private:
     std::int64_t framesWritten_ = 0;
     bool soundEnabled_ = false;
     bool failed_ = false;
+    int lastErrno_ = 0;
     int threads_ = 1;
 };
 

@@ -114,12 +114,13 @@ struct AviExportJob::Lane {
     }
 };
 
-AviExportJob::AviExportJob() = default;
+AviExportJob::AviExportJob() { reader_.SetCancel(&cancel_); }
 
 AviExportJob::~AviExportJob() { Close(); }
 
 bool AviExportJob::OpenInput(const std::string& path, bool drive)
 {
+    cancel_.store(false);
     reader_.Close();
     inputOpen_.store(false);
     reader_.SetModelType(modelType_);
@@ -149,7 +150,7 @@ bool AviExportJob::FirstPass(const std::string& output)
     reader_.SetModelType(modelType_);
     decoder_.Init(modelType_);
     auto buffer = std::make_unique<std::uint8_t[]>(kExportRecordBufferSize);
-    for (int empty = 0; empty < kExportEmptyReadsToStop;) {
+    for (int empty = 0; empty < kExportEmptyReadsToStop && !cancel_.load();) {
         const std::uint32_t length = reader_.ReadNext(buffer.get());
         if (length == 0) {
             ++empty;
@@ -174,6 +175,7 @@ bool AviExportJob::FirstPass(const std::string& output)
     }
     // The second pass reads from the start again.
     position_.store(0);
+    if (cancel_.load()) return false;  // asked to give up: no file made
 
     const std::uint64_t duration = SoundDurationMs(audioBytes_[0]);
     const bool withSound = audioOption_ && audioPresent_;
@@ -216,10 +218,12 @@ bool AviExportJob::StartExport(const std::string& input, const std::string& outp
 
 void AviExportJob::Close()
 {
+    cancel_.store(true);
     Stop();
     FinishFiles();
     reader_.Close();
     inputOpen_.store(false);
+    cancel_.store(false);
 }
 
 std::vector<ExportedFile> AviExportJob::Files() const
@@ -235,8 +239,9 @@ void AviExportJob::FinishFiles()
         AviChannelWriter& writer = writers_[static_cast<std::size_t>(file.channel - 1)];
         if (!writer.IsOpen()) continue;
         file.frames = writer.FramesWritten();
-        file.failed = writer.Failed();
-        writer.CloseFile();
+        // Finishing the file (the compressor's last pictures, the index) fails like a write.
+        file.failed = !writer.CloseFile();
+        file.error = writer.LastErrno();
     }
 }
 

@@ -77,7 +77,8 @@ struct ExportedFile {
     int width = 0;
     int height = 0;  // twice the decoded height
     bool audio = false;
-    bool failed = false;  // a write failed; the file holds the frames before it
+    bool failed = false;  // a write or the finishing failed; the file holds the whole frames before it
+    int error = 0;        // errno of that failure, when the file system gave one
 };
 
 class AviExportJob : public WorkerThread {
@@ -109,6 +110,9 @@ public:
     bool StartExport(const std::string& input, const std::string& output);
     // Stops the worker (when running), finishes every file and closes the input.
     void Close();
+    // From any thread: a first pass running elsewhere gives up at once and makes no file (it
+    // returns false); a second pass's scan stops at the next page. OpenInput clears it.
+    void Cancel() { cancel_.store(true); }
 
     // Progress of the second pass; safe from any thread.
     bool Done() const { return done_.load(); }
@@ -146,6 +150,7 @@ private:
     int lanes_ = 1;
     int laneCount_ = 1;  // lanes of the running second pass
 
+    std::atomic<bool> cancel_{false};
     VvfReader reader_;
     VideoDecoder decoder_;
     std::array<AviChannelWriter, kMaxChannels> writers_;

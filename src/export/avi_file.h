@@ -5,6 +5,10 @@
 // uncompressed streams store them as they are, compressors get them turned right side up and
 // into their own pixel format.
 //
+// Space is claimed from the file system before each packet goes to the muxer, with room for the
+// index: when the disk is full (or the file-size limit reached) the packet is refused whole and
+// Close still writes an index that agrees with what the file holds. Every frame stays whole.
+//
 // Not thread-safe: one thread at a time per file.
 #include <cstddef>
 #include <cstdint>
@@ -163,9 +167,12 @@ public:
     bool IsOpen() const { return context_ != nullptr; }
     const std::string& Path() const { return path_; }
 
-    // Writes the index and closes the file; true when all went well. A file whose header was never
-    // written holds nothing a player could read and is deleted instead.
+    // Writes the index and closes the file; true when all went well (a refused packet or a
+    // failure in finishing the file make it false, LastErrno says why). A file whose header was
+    // never written holds nothing a player could read and is deleted instead.
     bool Close();
+    // errno of the first failure to write, claim space for or finish the file; 0 when none.
+    int LastErrno() const { return lastErrno_; }
     // Closes without finishing and deletes the file.
     void Discard();
 
@@ -174,8 +181,22 @@ private:
     friend class AviSoundStream;
     bool WritePacket(AVPacket* packet);
     void Free();
+    // Claims file-system space up to `end` bytes (false when there is none: disk full, size
+    // limit); a file system that cannot claim space ahead is written without.
+    bool Reserve(std::uint64_t end);
+    void Fail(int error);
+    // The muxer's writes and seeks, on our own descriptor (FFmpeg passes the bytes non-const).
+    static int WriteBytes(void* opaque, std::uint8_t* bytes, int size);
+    static std::int64_t SeekTo(void* opaque, std::int64_t offset, int whence);
 
     AVFormatContext* context_ = nullptr;
+    int fd_ = -1;
+    std::uint64_t position_ = 0;  // where the muxer writes next
+    std::uint64_t end_ = 0;       // bytes the muxer has written (the file's true length)
+    std::uint64_t reserved_ = 0;  // bytes claimed from the file system
+    bool canReserve_ = true;
+    std::uint64_t packets_ = 0;
+    int lastErrno_ = 0;
     std::string path_;
     bool writing_ = false;
     std::vector<std::unique_ptr<AviVideoStream>> video_;

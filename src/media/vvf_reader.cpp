@@ -309,6 +309,7 @@ std::uint32_t VvfReader::ReadNext(std::uint8_t* buffer)
         if (ScanForward(from, buffer, delivered)) return delivered;
         pageStart += kPageSize;
         position_ = pageStart;
+        if (Cancelled()) return 0;
         if (EndsScan(LoadPage(pageStart), pageStart, true)) return 0;
         position_ = pageStart + kPageHeaderSize;
         from = kPageHeaderSize;
@@ -430,10 +431,21 @@ std::uint32_t VvfReader::ReadPrevious(std::uint8_t* buffer)
         --position_;
         if ((position_ & (kPageSize - 1)) == kPageSize - 1) {
             pageStart -= kPageSize;
+            if (Cancelled()) {
+                position_ = pageStart + kPageSize;
+                return 0;
+            }
             if (EndsScan(LoadPage(pageStart), pageStart, false)) return 0;
             single = 3;
         }
     }
+}
+
+bool VvfReader::Cancelled()
+{
+    if (cancel_ == nullptr || !cancel_->load(std::memory_order_relaxed)) return false;
+    ClearScanner();
+    return true;
 }
 
 void VvfReader::SetPosition(std::uint64_t offset)

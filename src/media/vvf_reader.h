@@ -1,6 +1,7 @@
 #pragma once
 // Reads the record stream of a recording: a VVF file, a recorder's disk, or an image of one.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,6 +22,10 @@ public:
 
     // Where "Open Error" goes when the size of an opened source cannot be determined.
     void SetAlerts(Alerts* alerts) { alerts_ = alerts; }
+    // While *cancel is true a read gives up at the next page boundary and delivers nothing (the
+    // record it was assembling is dropped; the position stays at a page start): a long scan over
+    // pages without start codes ends as soon as its owner stops. Null: never cancelled.
+    void SetCancel(const std::atomic<bool>* cancel) { cancel_ = cancel; }
 
     // drive: the source is a recorder's disk (or an image of one) with every 16-bit word swapped.
     bool Open(const std::string& path, bool drive);
@@ -75,6 +80,8 @@ public:
 private:
     enum class PageRead { Ok, Short, BadChecksum };
     PageRead LoadPage(std::uint64_t pageStart);
+    // The owner asked the read to give up (see SetCancel); the scanner is cleared.
+    bool Cancelled();
     void ClearScanner();
     // Ends a scan on a page that is short or damaged (true), or lets it go on (false).
     bool EndsScan(PageRead result, std::uint64_t pageStart, bool forward);
@@ -93,6 +100,7 @@ private:
     Alerts* alerts_ = nullptr;
     int fd_ = -1;
     std::string path_;
+    const std::atomic<bool>* cancel_ = nullptr;
     std::string lastError_;
     int lastErrno_ = 0;
     std::uint64_t size_ = 0;

@@ -41,12 +41,14 @@ bool VvfWriter::Open(const std::string& path)
     if (fd_ >= 0) return true;
     written_ = 0;
     failed_ = false;
+    lastErrno_ = 0;
     fullSeen_ = false;
     previousFrame_ = 0;
     interval_ = 0;
     videoAccumulated_ = 0;
     audioAccumulated_ = 0;
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd_ < 0) lastErrno_ = errno;
     return fd_ >= 0;
 }
 
@@ -57,6 +59,7 @@ bool VvfWriter::Put(const std::uint8_t* bytes, std::size_t length)
         if (n < 0) {
             if (errno == EINTR) continue;
             failed_ = true;
+            lastErrno_ = errno;
             return false;
         }
         bytes += n;
@@ -176,13 +179,10 @@ bool VvfWriter::WriteAudio(const std::uint8_t* unit, std::uint32_t length)
     return LayIntoPages(kAudioCode, sizeof kAudioCode) && LayIntoPages(unit, length);
 }
 
-void VvfWriter::Close()
+bool VvfWriter::Close()
 {
-    if (fd_ < 0) return;
-    if (failed_) {
-        // A page cut by the failed write would break the file; the whole pages before it stay.
-        if (::ftruncate(fd_, static_cast<off_t>(written_ - written_ % kPageSize)) != 0) {}
-    } else if (RulesFor(modelType_).calendarPages) {
+    if (fd_ < 0) return !failed_;
+    if (!failed_ && RulesFor(modelType_).calendarPages) {
         // What is still accumulated goes out in a last page of each kind instead of being lost.
         FlushCalendarPages(videoAccumulation_.get(), videoAccumulated_, false, true);
         FlushCalendarPages(audioAccumulation_.get(), audioAccumulated_, true, true);
@@ -200,8 +200,16 @@ void VvfWriter::Close()
             Put(zeros, kPageSize - used);
         }
     }
-    ::close(fd_);
+    // A page cut by a failed write (the recording's or the closing one) would break the file;
+    // the whole pages before it stay.
+    if (failed_ && ::ftruncate(fd_, static_cast<off_t>(written_ - written_ % kPageSize)) != 0 && lastErrno_ == 0)
+        lastErrno_ = errno;
+    if (::close(fd_) != 0 && !failed_) {
+        failed_ = true;
+        lastErrno_ = errno;
+    }
     fd_ = -1;
+    return !failed_;
 }
 
 }  // namespace tamlorex

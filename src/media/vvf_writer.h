@@ -23,13 +23,18 @@ public:
     bool WriteVideo(std::uint8_t* record, std::uint32_t length);
     // A sound unit as received (its first two bytes become the two bytes readers skip).
     bool WriteAudio(const std::uint8_t* unit, std::uint32_t length);
-    void Close();
+    // Finishes the file: the closing code and padding, or after a failed write the whole pages
+    // before it. False when the file could not be finished or a write had failed since Open
+    // (LastErrno says why); the whole pages written stay either way.
+    bool Close();
 
     // The clock for page times (seconds since 1970); tests set a fixed one.
     void SetClock(std::function<std::time_t()> clock) { clock_ = std::move(clock); }
     std::uint64_t BytesWritten() const { return written_; }
     // A write to the file failed since Open; Close then keeps only the whole pages written.
     bool Failed() const { return failed_; }
+    // errno of the failed write or close; 0 when none failed.
+    int LastErrno() const { return lastErrno_; }
 
 private:
     void BuildHeader(std::uint8_t* header, bool audioPage) const;
@@ -41,6 +46,7 @@ private:
 
     int fd_ = -1;
     bool failed_ = false;
+    int lastErrno_ = 0;
     int mode_ = 2;
     int modelType_ = 0;
     int splitCount_ = 1;

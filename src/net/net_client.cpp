@@ -440,8 +440,23 @@ bool NetClient::Lookup()
 int NetClient::SendKey(int code)
 {
     if (!loggedIn_.load()) return 0;
-    const auto packet = ControlPacket::Key(static_cast<std::uint32_t>(code));
-    return SendToRecorder(packet.data(), packet.size()) ? 1 : 0;
+    std::lock_guard<std::mutex> lock(keyMutex_);
+    if (pendingKeys_.size() >= kMaxPendingKeys) return 0;
+    pendingKeys_.push_back(code);
+    return 1;
+}
+
+void NetClient::SendPendingKeys()
+{
+    std::vector<int> keys;
+    {
+        std::lock_guard<std::mutex> lock(keyMutex_);
+        keys.swap(pendingKeys_);
+    }
+    for (const int code : keys) {
+        const auto packet = ControlPacket::Key(static_cast<std::uint32_t>(code));
+        if (!SendToRecorder(packet.data(), packet.size())) break;
+    }
 }
 
 void NetClient::SendMouseReport(const MouseReport& report)
@@ -531,11 +546,17 @@ int NetClient::Run()
                 if (!Stopping()) Post(WM_NET_LOGIN_FAILED);
                 break;
             }
+            {
+                // Keys meant for a connection that has gone are not sent to the new one.
+                std::lock_guard<std::mutex> lock(keyMutex_);
+                pendingKeys_.clear();
+            }
             SetConnState(kConnOnline);
             lastData = MillisecondClock::Now();
             silenceReported = false;
         }
 
+        if (loggedIn_.load()) SendPendingKeys();
         if (loggedIn_.load() && static_cast<std::int32_t>(MillisecondClock::Now() - nextMouse) >= 0) {
             MouseReport report;
             if (mouseSource_.load()->Take(report)) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "display/mouse_report.h"
 #include "net/record_queue.h"
@@ -77,9 +78,11 @@ public:
     std::string GetAddress() const;
     int GetPort() const;
 
-    // Sends CMD_KEY with the code's low 8 bits; 1 when all of it went out, 0 when not logged in or
-    // when the send failed.
+    // Queues CMD_KEY with the code's low 8 bits for the client's thread, which sends it within a
+    // few milliseconds: the caller (the window) never waits for a recorder that has stopped
+    // reading. 1 when queued; 0 when not logged in or when kMaxPendingKeys are still waiting.
     int SendKey(int code);
+    static constexpr std::size_t kMaxPendingKeys = 32;
 
     RecordQueue& VideoQueue() { return videoQueue_; }
     RecordQueue& AudioQueue() { return audioQueue_; }
@@ -99,6 +102,8 @@ private:
     bool Login();
     bool Lookup();
     void SendMouseReport(const MouseReport& report);
+    // On the client's thread: the keys queued since the last pass.
+    void SendPendingKeys();
     void CloseSocket(int& sock);
     // Sends every byte on the recorder socket, serialised with the other senders.
     bool SendToRecorder(const std::uint8_t* data, std::size_t length);
@@ -118,6 +123,8 @@ private:
     // that a key sent from another thread never uses a socket being closed.
     int socket_ = -1;
     std::mutex sendMutex_;
+    std::mutex keyMutex_;
+    std::vector<int> pendingKeys_;
 
     mutable std::mutex configMutex_;
     std::string address_;

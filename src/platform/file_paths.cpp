@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 namespace tamlorex {
@@ -38,6 +39,26 @@ std::string FreeFilePath(const std::string& path)
         std::string candidate = stem + "-" + std::to_string(n) + extension;
         if (!PathExists(candidate)) return candidate;
     }
+}
+
+bool CreateFolders(const std::string& path)
+{
+    auto isFolder = [](const std::string& level) {
+        struct stat st {};
+        return ::stat(level.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    };
+    for (std::size_t at = path.empty() ? std::string::npos : 0; at != std::string::npos;) {
+        const std::size_t slash = path.find('/', at + 1);
+        const std::string level = path.substr(0, slash);
+        at = slash;
+        if (level.empty() || level == "/" || isFolder(level)) continue;
+        if (::mkdir(level.c_str(), 0777) != 0 && errno != EEXIST) return false;
+        if (!isFolder(level)) {
+            errno = ENOTDIR;
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace tamlorex

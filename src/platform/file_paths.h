@@ -14,5 +14,8 @@ std::string JoinFolderPath(const std::string& folder, const std::string& name);
 bool PathExists(const std::string& path);
 // The path, or the first of "-1", "-2", ... before its extension that names nothing yet.
 std::string FreeFilePath(const std::string& path);
+// Creates every missing level of the folder path, from the first down, checking after each that
+// it is a folder (following links). False, with errno set, as soon as one is not.
+bool CreateFolders(const std::string& path);
 
 }  // namespace tamlorex

@@ -12,6 +12,9 @@ inline constexpr std::uint32_t WM_NET_LOGIN_FAILED = 0x2A6B;
 // The recorder's or the lookup server's address names no host: the client has ended, its error
 // text says which name could not be found.
 inline constexpr std::uint32_t WM_NET_ADDRESS_UNKNOWN = 0x2A6C;
+// The local recording could not write (or finish) its file and has stopped; the engine's
+// recording error says why. The whole pages written before stay in the file.
+inline constexpr std::uint32_t WM_LOCAL_RECORDING_FAILED = 0x2A6D;
 inline constexpr std::uint32_t kSliderMoving = 0x28D1;
 inline constexpr std::uint32_t kSliderReleased = 0x28D2;
 
