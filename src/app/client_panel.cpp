@@ -48,11 +48,19 @@ bool ClientPanel::Execute(int id)
     case kCmdDisconnectString: return true;
     case kCmdStartLocalRecording:
         // A missing or read-only folder would otherwise lose the recording without a word.
-        if (!client_.StartLocalRecording(settings_.localRecordingPath))
-            prompts_.Message(&owner_, "Local recording could not start: no file can be created in \"" +
-                                          settings_.localRecordingPath + "\".", std::string());
+        if (!client_.StartLocalRecording(settings_.localRecordingPath)) {
+            std::string text = "Local recording could not start: no file can be created in \"" +
+                               settings_.localRecordingPath + "\".";
+            if (const std::string reason = client_.GetLocalRecordingError(); !reason.empty()) text += "\n" + reason;
+            prompts_.Message(&owner_, text, std::string());
+        }
         return true;
-    case kCmdStopLocalRecording: client_.StopLocalRecording(); return true;
+    case kCmdStopLocalRecording:
+        client_.StopLocalRecording();
+        // Finishing the file can fail too (a full disk): said like a failed write.
+        if (const std::string reason = client_.GetLocalRecordingError(); !reason.empty())
+            prompts_.Message(&owner_, reason, std::string());
+        return true;
     default: break;
     }
     if (const DvrCommand* command = FindDvrCommand(id)) {
@@ -92,7 +100,9 @@ void ClientPanel::ToggleConnection()
     request.dvrName = settings_.dvrName;
     request.password = login.Password();
     // The connection, a host name's lookup included, is made on the client's thread.
-    client_.ConnectClient(request);
+    if (!client_.ConnectClient(request))
+        prompts_.Message(&owner_, "The connection could not be started: the client's threads did not start.",
+                         std::string());
     UpdateConnectControls();
 }
 
@@ -134,6 +144,7 @@ bool ClientPanel::HandleMessage(std::uint32_t message)
         Disconnect(text);
         return true;
     }
+    case WM_LOCAL_RECORDING_FAILED: prompts_.Message(&owner_, client_.GetLocalRecordingError(), std::string()); return true;
     default: return false;
     }
 }

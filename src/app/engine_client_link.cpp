@@ -34,6 +34,8 @@ bool EngineClientLink::StartLocalRecording(const std::string& folder)
 }
 
 void EngineClientLink::StopLocalRecording() { engine_.StopLocalRecording(); }
+
+std::string EngineClientLink::GetLocalRecordingError() const { return engine_.GetLocalRecordingError(); }
 bool EngineClientLink::IsLocalRecording() const { return engine_.IsLocalRecording(); }
 void EngineClientLink::SetTimeoutMs(int ms) { engine_.SetClientTimeout(ms); }
 int EngineClientLink::GetTimeoutMs() const { return engine_.Client().GetTimeout(); }

@@ -23,6 +23,7 @@ public:
     bool StartLocalRecording(const std::string& folder) override;
     void StopLocalRecording() override;
     bool IsLocalRecording() const override;
+    std::string GetLocalRecordingError() const override;
     void SetTimeoutMs(int ms) override;
     int GetTimeoutMs() const override;
     void SetAutoReconnect(bool on) override;

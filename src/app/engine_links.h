@@ -49,6 +49,9 @@ public:
     virtual bool StartLocalRecording(const std::string& folder) = 0;
     virtual void StopLocalRecording() = 0;
     virtual bool IsLocalRecording() const = 0;
+    // Why the local recording could not start, stopped by itself or could not be finished
+    // (MediaEngine GetLocalRecordingError); empty when it did not fail.
+    virtual std::string GetLocalRecordingError() const { return {}; }
     // Settings kept by the client and the engine: the timeout in milliseconds, automatic
     // reconnection and the process-wide mouse mode.
     virtual void SetTimeoutMs(int ms) = 0;

@@ -15,10 +15,11 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/dialog_parts.h"
 #include "app/compressor_dialog.h"
+#include "app/dialog_parts.h"
 #include "app/user_prompts.h"
 #include "export/compress_options.h"
+#include "platform/system_error.h"
 
 namespace tamlorex::app {
 namespace {
@@ -343,7 +344,7 @@ void ExportDialog::FinishExport()
     percent_->setText(PercentText(100));
     std::string failed;
     for (const ExportedFile& file : job_.Files())
-        if (file.failed) failed += "\n" + file.path;
+        if (file.failed) failed += "\n" + file.path + (file.error != 0 ? " (" + ErrorText(file.error) + ")" : "");
     if (!failed.empty())
         prompts_.Message(this, "Writing stopped at an error in these files; each holds the pictures before it:" + failed,
                          kExportTitle);
@@ -372,8 +373,9 @@ void ExportDialog::OnTimer()
 void ExportDialog::reject()
 {
     if (counting_) {
-        // The counting pass cannot be interrupted; the dialog closes as soon as it ends.
+        // The counting pass gives up at the next page; the dialog closes as soon as it has.
         closeAfterCounting_ = true;
+        job_.Cancel();
         cancel_->setEnabled(false);
         percent_->setText(QStringLiteral("Stopping..."));
         return;

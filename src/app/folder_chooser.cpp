@@ -17,6 +17,7 @@
 
 #include "app/dialog_parts.h"
 #include "app/user_prompts.h"
+#include "platform/file_paths.h"
 
 namespace tamlorex::app {
 namespace {
@@ -67,20 +68,7 @@ bool FolderExists(const std::string& path)
 
 bool CreateFolderLevels(const std::string& path)
 {
-    if (!IsValidFolderPath(path)) return false;
-    const std::size_t end = BodyEnd(path);
-    std::size_t at = 1;
-    while (at <= end) {
-        std::size_t slash = path.find('/', at);
-        if (slash == std::string::npos || slash > end) slash = end;
-        const std::string level = path.substr(0, slash);
-        if (!FolderExists(level)) {
-            ::mkdir(level.c_str(), 0777);
-            if (!FolderExists(level)) return false;
-        }
-        at = slash + 1;
-    }
-    return true;
+    return IsValidFolderPath(path) && CreateFolders(path.substr(0, BodyEnd(path)));
 }
 
 std::string FolderMessage(const char* pattern, const std::string& path)

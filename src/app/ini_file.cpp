@@ -1,10 +1,19 @@
 #include "app/ini_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <strings.h>
+
+#include "platform/file_paths.h"
+#include "platform/system_error.h"
 
 namespace tamlorex::app {
 namespace {
@@ -74,13 +83,47 @@ std::string IniFile::Text() const
     return out;
 }
 
-bool IniFile::Save(const std::string& path) const
+bool IniFile::Save(const std::string& given, std::string* error) const
 {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
+    const auto fail = [&](int code) {
+        if (error != nullptr) *error = ErrorText(code);
+        return false;
+    };
+    // A profile that is a link (kept with other settings elsewhere) is written where it points.
+    std::string path = given;
+    struct stat link {};
+    if (::lstat(given.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        if (char* target = ::realpath(given.c_str(), nullptr)) {
+            path = target;
+            std::free(target);
+        }
+    }
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+    if (!CreateFolders(folder)) return fail(errno);
+    std::string temporary = path + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) return fail(errno);
+    // The profile keeps the permissions it had; a new one gets the usual ones.
+    struct stat old {};
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
     const std::string text = Text();
-    const bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    return std::fclose(file) == 0 && ok;
+    std::size_t done = 0;
+    int code = ::fchmod(fd, mode) == 0 ? 0 : errno;
+    while (code == 0 && done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) code = errno;
+        else done += static_cast<std::size_t>(n);
+    }
+    if (code == 0 && ::fsync(fd) != 0) code = errno;
+    if (::close(fd) != 0 && code == 0) code = errno;
+    if (code == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) code = errno;
+    if (code != 0) {
+        ::unlink(temporary.c_str());
+        return fail(code);
+    }
+    return true;
 }
 
 const IniFile::Line* IniFile::Find(const std::string& section, const std::string& key) const

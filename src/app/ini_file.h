@@ -10,8 +10,10 @@ class IniFile {
 public:
     // Reads the file; a missing or unreadable file is an empty profile (false).
     bool Load(const std::string& path);
-    // Writes the whole profile; false when the file cannot be written.
-    bool Save(const std::string& path) const;
+    // Writes the whole profile into a new file beside it, renamed over the old one only once
+    // complete (a failure leaves the old file as it was); the folder is created when missing.
+    // False with errno's text in `error` when it cannot be written.
+    bool Save(const std::string& path, std::string* error = nullptr) const;
     void Parse(const std::string& text);
     std::string Text() const;
 

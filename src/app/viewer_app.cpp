@@ -73,6 +73,9 @@ bool ViewerApp::eventFilter(QObject* watched, QEvent* event)
 
 int ViewerApp::Run(int argc, char** argv)
 {
+    // A file-size limit makes a write fail (EFBIG), which is reported, instead of ending the
+    // viewer with its files cut anywhere.
+    std::signal(SIGXFSZ, SIG_IGN);
     // The usage text needs no display.
     if (WantsHelp(argc, argv)) {
         std::fputs(ViewerUsage().c_str(), stdout);

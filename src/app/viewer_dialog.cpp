@@ -183,7 +183,7 @@ void ViewerDialog::LoadSettings()
     client_->SetMouseMode(settings_.mouseMode);
 }
 
-void ViewerDialog::SaveSettings()
+bool ViewerDialog::SaveSettings(bool quiet)
 {
     settings_.alwaysOnTop = settings_.alwaysOnTop != 0 ? 1 : 0;
     settings_.showTime = engine_->Window().GetShowTime() ? 1 : 0;
@@ -200,7 +200,13 @@ void ViewerDialog::SaveSettings()
     IniFile ini;
     ini.Load(settingsPath_);
     settings_.Save(ini);
-    ini.Save(settingsPath_);  // a failure is not reported
+    std::string error;
+    if (ini.Save(settingsPath_, &error)) return true;
+    // The settings would be lost without a word; a signal's end has no one to answer a message.
+    const std::string text = "The settings could not be saved to \"" + settingsPath_ + "\": " + error + ".";
+    if (quiet) std::fprintf(stderr, "tamlorex-viewer: %s\n", text.c_str());
+    else prompts_->Message(this, text, std::string());
+    return false;
 }
 
 
@@ -447,7 +453,7 @@ void ViewerDialog::Shutdown(ShutdownPath path)
         break;
     case ShutdownPath::CloseMessage:
     case ShutdownPath::Signal:  // as Exit
-        SaveSettings();
+        SaveSettings(path == ShutdownPath::Signal);
         engine_->CloseSource();
         client_->DisconnectClient();
         engine_->Stop();

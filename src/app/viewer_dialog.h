@@ -133,8 +133,9 @@ public:
     ClientPanel& Client() { return *clientPanel_; }
     // The compressor of "Save AVI" (uncompressed until one is chosen).
     const CompressOptions& CaptureCompressor() const { return captureCompressor_; }
-    // Writes the settings to the profile (every shutdown path does it once).
-    void SaveSettings();
+    // Writes the settings to the profile (every shutdown path does it once); a failure is said in
+    // a message, or with `quiet` on standard error. False when they could not be written.
+    bool SaveSettings(bool quiet = false);
 
 protected:
     void timerEvent(QTimerEvent* event) override;
