@@ -27,13 +27,14 @@ std::string Ms(double seconds) { return std::to_string(static_cast<long long>(se
 
 }  // namespace
 
-HostileSchedule::HostileSchedule(const HostileOptions& options) : options_(options), rng_(options.seed)
+HostileSchedule::HostileSchedule(const HostileOptions& options)
+    : options_(options), rng_(options.seed), timing_(options.seed ^ 0x9E3779B97F4A7C15ull)
 {
     if (!(options_.clientTimeout > 0)) options_.clientTimeout = 7;
     Draw();
 }
 
-void HostileSchedule::Restart(double now) { next_ = now + Uniform(kFirstGapMin, kFirstGapMax); }
+void HostileSchedule::Restart(double now) { next_ = now + Uniform(timing_, kFirstGapMin, kFirstGapMax); }
 
 void HostileSchedule::Draw()
 {
@@ -152,7 +153,7 @@ HostileEvent HostileSchedule::Take(double now, const std::vector<std::uint8_t>& 
         break;
     }
     ++events_;
-    next_ = now + e.stallSeconds + Uniform(kGapMin, kGapMax);
+    next_ = now + e.stallSeconds + Uniform(timing_, kGapMin, kGapMax);
     Draw();
     return e;
 }

@@ -54,7 +54,11 @@ public:
 
 private:
     std::uint64_t Below(std::uint64_t n) { return n == 0 ? 0 : rng_() % n; }
-    double Uniform(double lo, double hi) { return lo + (hi - lo) * static_cast<double>(rng_() >> 11) * 0x1.0p-53; }
+    static double Uniform(std::mt19937_64& rng, double lo, double hi)
+    {
+        return lo + (hi - lo) * static_cast<double>(rng() >> 11) * 0x1.0p-53;
+    }
+    double Uniform(double lo, double hi) { return Uniform(rng_, lo, hi); }
     void Draw();
     // Random bytes with no 00 00 01 in them, so that they hold no start code.
     void Payload(std::vector<std::uint8_t>& out, std::size_t count);
@@ -63,7 +67,8 @@ private:
     double ShortStall();
 
     HostileOptions options_;
-    std::mt19937_64 rng_;
+    std::mt19937_64 rng_;     // the events and their contents
+    std::mt19937_64 timing_;  // the gaps between them, which logins also draw on
     double next_ = 1e300;
     HostileKind kind_ = HostileKind::kGarbage;
     CutUnit cutUnit_ = CutUnit::kPicture;

@@ -73,10 +73,12 @@ const char kServeHelp[] =
     "                      the connection closed or silent), silences shorter or longer\n"
     "                      than the client's time-out, and disconnects; each prints\n"
     "                      {\"t\":MS,\"hostile\":KIND,...}\n"
-    "      --hostile-seed N  the seed of their pseudo-random schedule: the same seed,\n"
-    "                      the same events in the same order               default 1\n"
-    "      --hostile-timeout S  the client's time-out in seconds: short silences stay\n"
-    "                      under it, long ones outlast it                  default 7\n"
+    "      --hostile-seed N\n"
+    "                      the seed of their pseudo-random schedule: the same seed\n"
+    "                      gives the same events in the same order        default 1\n"
+    "      --hostile-timeout S\n"
+    "                      the client's time-out in seconds: short silences stay\n"
+    "                      under it, long ones outlast it                 default 7\n"
     "Prints {\"listening\":PORT[,\"ddns\":PORT]} first, then one JSON line per event; serves one\n"
     "client at a time and refuses others with \"too many clients\".\n";
 

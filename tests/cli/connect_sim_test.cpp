@@ -121,11 +121,11 @@ TEST(ConnectToSimulator, SurvivesAHostileRecorder)
 {
     test::TempDir dir;
     const std::string log = dir.Path("serve.log");
-    const int port = StartSimulator(log, "--password secret --seconds 8 --hostile --hostile-seed 2 --hostile-timeout 1");
+    const int port = StartSimulator(log, "--password secret --seconds 9 --hostile --hostile-seed 2 --hostile-timeout 1");
     ASSERT_GT(port, 0) << ReadText(log);
     const std::string out = dir.Path("connect.out");
     const int status = RunShell(std::string(TAMLOREX_CLI_PATH) + " connect --ip 127.0.0.1 --port " + std::to_string(port) +
-                                " --password secret --seconds 5 --timeout 1 --null-audio > " + out + " 2>&1");
+                                " --password secret --seconds 6 --timeout 1 --null-audio > " + out + " 2>&1");
     const std::string lines = ReadText(out);
     EXPECT_EQ(status, 0) << lines;
     const auto count = [](const std::string& text, const std::string& what) {
