@@ -1,6 +1,8 @@
 #include "export/avi_file.h"
 
 #include <fcntl.h>
+#include <linux/falloc.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -376,15 +378,24 @@ void AviFile::Fail(int error)
 
 bool AviFile::Reserve(std::uint64_t end)
 {
+    // The process's file-size limit: the file may not grow past it.
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && end > limit.rlim_cur) {
+        Fail(EFBIG);
+        return false;
+    }
     if (!canReserve_ || end <= reserved_) return true;
-    // Claimed a few MiB at a time; near the limit only what is needed.
+    // Claimed a few MiB at a time, near the end of the space only what is needed. The file's
+    // length stays what has been written, so that a file cut short by a crash ends where its
+    // data end.
     for (const std::uint64_t target : {std::max(end, reserved_ + kReserveStep), end}) {
-        const int error = ::posix_fallocate(fd_, static_cast<off_t>(reserved_), static_cast<off_t>(target - reserved_));
+        const int error = ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(reserved_),
+                                      static_cast<off_t>(target - reserved_)) == 0 ? 0 : errno;
         if (error == 0) {
             reserved_ = target;
             return true;
         }
-        if (error == EOPNOTSUPP || error == EINVAL) {
+        if (error == EOPNOTSUPP || error == EINVAL || error == ENOSYS) {
             canReserve_ = false;
             return true;
         }
