@@ -96,6 +96,15 @@ bool IniFile::Save(const std::string& given, std::string* error) const
         if (char* target = ::realpath(given.c_str(), nullptr)) {
             path = target;
             std::free(target);
+        } else {
+            // A link to a profile not written yet.
+            char pointed[4096];
+            const ssize_t n = ::readlink(given.c_str(), pointed, sizeof pointed - 1);
+            if (n > 0) {
+                path.assign(pointed, static_cast<std::size_t>(n));
+                const std::size_t at = given.rfind('/');
+                if (path[0] != '/' && at != std::string::npos) path = given.substr(0, at + 1) + path;
+            }
         }
     }
     const std::size_t slash = path.rfind('/');

@@ -1,4 +1,7 @@
 // The INI profile, the settings section and the command line.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -12,6 +15,7 @@ class SettingsTest : public QObject {
     Q_OBJECT
 private slots:
     void defaultsOnFirstStart();
+    void savingMakesTheFolderAndSaysWhenItCannot();
     void everyKeyRoundTripsInOrder();
     void keysAreWrittenByteForByte();
     void otherSectionsAndKeysStay();
@@ -45,6 +49,35 @@ void SettingsTest::defaultsOnFirstStart()
     QCOMPARE(s.capturePath, DefaultCaptureFolder());
     QVERIFY(s.capturePath.find("~") == std::string::npos);
     QVERIFY(s.capturePath.size() > 8 && s.capturePath.substr(s.capturePath.size() - 8) == "/Capture");
+}
+
+// A first run without ~/.config: the folder is made. A profile that cannot be written says why
+// and the old one stays whole; a profile kept as a link is written where the link points.
+void SettingsTest::savingMakesTheFolderAndSaysWhenItCannot()
+{
+    QTemporaryDir dir;
+    IniFile ini;
+    ViewerSettings::Defaults().Save(ini);
+    const std::string fresh = dir.filePath("home/.config/tamlorex-viewer.INI").toStdString();
+    std::string error;
+    QVERIFY(ini.Save(fresh, &error));
+    IniFile back;
+    QVERIFY(back.Load(fresh));
+    QCOMPARE(back.Text(), ini.Text());
+
+    // A folder where the file should be: refused, nothing left behind.
+    QVERIFY(QDir(dir.path()).mkpath("taken.INI"));
+    QVERIFY(!ini.Save(dir.filePath("taken.INI").toStdString(), &error));
+    QVERIFY(!error.empty());
+    QCOMPARE(QDir(dir.path()).entryList({"taken.INI.*"}).size(), 0);
+    // A file where the folder should be.
+    QVERIFY(!ini.Save(fresh + "/x.INI", &error));
+
+    const std::string target = dir.filePath("elsewhere.INI").toStdString();
+    QVERIFY(QFile::link(QString::fromStdString(target), dir.filePath("linked.INI")));
+    QVERIFY(ini.Save(dir.filePath("linked.INI").toStdString()));
+    QVERIFY(QFileInfo(dir.filePath("linked.INI")).isSymLink());
+    QVERIFY(back.Load(target));
 }
 
 void SettingsTest::everyKeyRoundTripsInOrder()

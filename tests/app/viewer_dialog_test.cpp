@@ -488,6 +488,13 @@ void ViewerDialogTest::settingsAreSavedAtExit()
     QCOMPARE(s.volume, 32768);
     QCOMPARE(s.timeout, 7);
     QCOMPARE(s.useDDraw, 1);
+
+    // Settings that cannot be written are not lost without a word.
+    Fixture g;
+    QVERIFY(QDir().mkpath(QString::fromStdString(g.settingsPath)));
+    g.dialog->Shutdown(ShutdownPath::CloseButton);
+    QVERIFY(!g.prompts.messages.empty());
+    QCOMPARE(g.prompts.messages.back().rfind("The settings could not be saved to \"" + g.settingsPath + "\": ", 0), 0u);
 }
 
 void ViewerDialogTest::settingsAreAppliedAtStart()

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <atomic>
 #include <sys/stat.h>
 
 #include <memory>
@@ -154,6 +156,28 @@ TEST_F(ReaderTest, RecordAcrossPageHeadersTakesTheTimeOfTheLastPage)
     EXPECT_EQ(t.minute, 42);  // page 2
     EXPECT_EQ(reader.GetChannelMask(), 4);
     EXPECT_EQ(reader.GetFrameInterval(), 2);
+}
+
+// A run of pages without a start code, and an owner that stops: the read gives up at the next
+// page boundary in either direction, and reads on normally once the cancel is gone.
+TEST_F(ReaderTest, CancelEndsAScanAtThePageBoundary)
+{
+    VvfBuilder b;
+    b.Add(VideoRecord(0xF8, 1, 64 * kPageBodySize)).Add(VideoRecord(0xF9, 2, 300)).Add(VideoRecord(0xF8, 3, 10));
+    const Bytes file = b.Build();
+    OpenFile(file);
+    std::atomic<bool> cancel{true};
+    reader.SetCancel(&cancel);
+    Delivered d;
+    EXPECT_FALSE(Next(d));
+    EXPECT_EQ(reader.GetPosition(), kPageSize);
+    reader.SetPosition(30 * kPageSize + 100);
+    EXPECT_FALSE(Previous(d));
+    EXPECT_EQ(reader.GetPosition(), 30 * kPageSize);
+    cancel = false;
+    reader.SetPosition(kPageSize);
+    ASSERT_TRUE(Next(d));  // the long record began before: the next one is whole
+    EXPECT_EQ(d.bytes, VideoRecord(0xF9, 2, 300));
 }
 
 TEST_F(ReaderTest, StartCodeSplitByAPageHeader)

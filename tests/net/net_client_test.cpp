@@ -420,6 +420,28 @@ TEST(NetClient, KeysMouseReportsAndLogoutGoOut)
     EXPECT_EQ(received, expected);
 }
 
+// A recorder that has stopped reading fills the connection; the keys the window sends never wait
+// for it (they go out from the client's thread, and are refused once kMaxPendingKeys wait).
+TEST(NetClient, KeysNeverWaitForARecorderThatStoppedReading)
+{
+    FakeRecorder recorder([](FakeRecorder& r, int fd, int) {
+        if (r.ReadPacket(fd, 2000) != ControlPacket::Login("secret")) return;
+        FakeRecorder::Send(fd, Reply(kLoginReplyAccepted));
+        r.Sleep(8000);
+    });
+    ClientRig rig(4000);
+    rig.Connect(recorder.Port());
+    ASSERT_TRUE(WaitFor([&] { return rig.client.IsOnline() == 1; }, 3000));
+    // Far more than the socket buffers hold.
+    const auto start = Clock::now();
+    int refused = 0;
+    for (int i = 0; i < 400000 && MsSince(start) < 4000; ++i) refused += rig.client.SendKey(0x0D) == 0;
+    EXPECT_LT(MsSince(start), 2000);
+    EXPECT_GT(refused, 0);
+    recorder.Stop();
+    rig.client.Stop();
+}
+
 TEST(NetClient, LookupServerGivesTheRecorderAddress)
 {
     FakeRecorder recorder(SilentAfterLogin({}));
