@@ -44,7 +44,8 @@ const char kConnectHelp[] =
     "  --record FILE    records the live stream into FILE once logged in (a free \"-N\" variant if\n"
     "                   FILE exists), until the end\n"
     "  --avi FILE       \"Save AVI\": records what is shown into the AVI file FILE from the first\n"
-    "                   picture until the end, then prints {\"t\":T,\"avi\":FILE,\"frames\":N,...}\n"
+    "                   picture until the end, then prints {\"t\":T,\"avi\":FILE,\"frames\":N,...}; exit 1\n"
+    "                   when it cannot start, write or finish the file (whole frames are kept)\n"
     "  --low-speed      the answer Yes to \"Internet low speed?\": one picture every 40 ms, 25 a second\n"
     "  --keys K,...     recorder key codes (decimal) sent once logged in, one every 100 ms\n"
     "  --mouse MODE     mouse remote control 0, 1 or 2; with 1 or 2 one pointer move at the\n"
@@ -276,7 +277,9 @@ int RunConnect(int argc, char** argv)
         std::fprintf(stderr, "tamlorex: %s\n", engine.GetLocalRecordingError().c_str());
     }
     if (capturing) {
-        engine.StopCapture();
+        // A write or the finishing that failed is an error of the run (the message went to
+        // standard error as it happened).
+        if (engine.StopCapture() != kCaptureOk && status == 0) status = 1;
         const AviCaptureWriter& writer = engine.CaptureWriter();
         const long long frames = writer.FramesWritten(), samples = writer.SoundSamplesWritten();
         out.Print("\"avi\":\"" + JsonEscape(args.Value("--avi")) + "\",\"frames\":" + std::to_string(frames) +

@@ -237,17 +237,19 @@ int AviCaptureWriter::StopLocked()
 {
     if (state_.load() == kCaptureIdle) return kCaptureOk;
     state_.store(kCaptureStateStopping);
-    ReleaseAll(true);
+    const bool ok = ReleaseAll(true) && !writeFailureSaid_;
     path_.clear();
     state_.store(kCaptureIdle);
-    return kCaptureOk;
+    return ok ? kCaptureOk : kCaptureWriteFailed;
 }
 
-void AviCaptureWriter::ReleaseAll(bool report)
+bool AviCaptureWriter::ReleaseAll(bool report)
 {
+    bool ok = true;
     const bool keep = fileOpen_ && framesStored_ > 0;
     if (m_pAviCompressedStream) {
         const auto released = keep ? m_pAviCompressedStream->Release() : CompressedVideoStream::ReleaseResult::kOk;
+        ok = released == CompressedVideoStream::ReleaseResult::kOk;
         if (report && released == CompressedVideoStream::ReleaseResult::kCompressorFailed) Alert(kReleaseCompressedText);
         if (report && released == CompressedVideoStream::ReleaseResult::kStreamFailed) Alert(kReleaseStreamText);
     }
@@ -257,7 +259,10 @@ void AviCaptureWriter::ReleaseAll(bool report)
     if (m_pAVIFileInterface) {
         // A capture without a single frame leaves no file.
         if (keep) {
-            if (!m_pAVIFileInterface->Close() && report) Alert(kReleaseFileText);
+            if (!m_pAVIFileInterface->Close()) {
+                ok = false;
+                if (report) Alert(kReleaseFileText);
+            }
         } else {
             m_pAVIFileInterface->Discard();
         }
@@ -265,6 +270,7 @@ void AviCaptureWriter::ReleaseAll(bool report)
     m_pAVIFileInterface.reset();
     fileOpen_ = false;
     framesStored_ = 0;
+    return ok;
 }
 
 bool AviCaptureWriter::FileOpen() const

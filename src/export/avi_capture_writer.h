@@ -42,6 +42,9 @@ inline constexpr int kCaptureNoStream = 602;
 inline constexpr int kCaptureNoCompressedStream = 603;
 inline constexpr int kCaptureFormatRefused = 606;
 inline constexpr int kCaptureNoCompressor = 607;
+// Our own: StopCapture finished a file that a write or the finishing itself failed (it keeps the
+// whole frames written before).
+inline constexpr int kCaptureWriteFailed = 608;
 
 // States.
 inline constexpr int kCaptureIdle = 0;
@@ -113,7 +116,8 @@ public:
 private:
     int StopLocked();
     int StateCode(int state) const;
-    void ReleaseAll(bool report);
+    // True when everything kept was written and finished.
+    bool ReleaseAll(bool report);
     void Alert(const char* text);
     // After a write the file refused: said once per capture (a full disk, a size limit).
     void NoteWriteFailure(bool ok);

@@ -127,6 +127,15 @@ TEST(Faults, LocalRecordingOnAFullDiskAndKilledKeepsWholePages)
     EXPECT_EQ(size % kPage, 0u);
     EXPECT_GT(RecordsReadBack(dir.Path("full.vvf")), 10);
 
+    // "Save AVI" on the same full disk: said once, whole frames kept, exit status 1.
+    const std::string avi = test::RunCommand("prlimit --fsize=3000000 " + connect + dir.Path("side.vvf") + " --avi " +
+                                                 dir.Path("full.avi") + " --seconds 3 2>" + dir.Path("avi.txt"),
+                                             &status);
+    EXPECT_EQ(status, 1) << avi;
+    EXPECT_NE(ReadText(dir.Path("avi.txt")).find("The AVI recording cannot write"), std::string::npos)
+        << ReadText(dir.Path("avi.txt"));
+    EXPECT_TRUE(test::ReadsCleanly(dir.Path("full.avi")));
+
     // Killed while recording: the pages before the kill read back.
     KillWhenGrown(connect + dir.Path("killed.vvf") + " --seconds 20", dir.Path("killed.vvf"), 16 * kPage);
     EXPECT_GT(RecordsReadBack(dir.Path("killed.vvf")), 10);
