@@ -282,7 +282,8 @@ void MediaEngine::DisconnectClient()
 bool MediaEngine::StartLocalRecording(const std::string& path)
 {
     std::lock_guard<std::mutex> lock(writerMutex_);
-    if (writer_.IsOpen() && !writer_.Close()) NoteRecordingFailure();
+    // A recording still open is finished first; what is said from here on is the new one's.
+    if (writer_.IsOpen()) writer_.Close();
     recordingPath_.clear();
     recordingError_.clear();
     // The name is taken by creating the file, so that no other recording can have it meanwhile.

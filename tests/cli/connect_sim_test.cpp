@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "export/export_test_util.h"
+#include "cli/sim_process.h"
 #include "media/vvf_builder.h"
 
 namespace tamlorex {
@@ -21,24 +22,8 @@ int RunShell(const std::string& command)
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Starts the simulator on a free port for a bounded time and returns that port (0 on failure).
-int StartSimulator(const std::string& log, const std::string& options)
-{
-    RunShell(std::string(TAMLOREX_SIM_PATH) + " serve --port 0 " + options + " > " + log + " 2>&1 &");
-    for (int i = 0; i < 100; ++i) {
-        const std::string text = ReadText(log);
-        const auto at = text.find("{\"listening\":");
-        if (at != std::string::npos) return std::atoi(text.c_str() + at + 13);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return 0;
-}
+using test::ReadText;
+using test::StartSimulator;
 
 TEST(ConnectToSimulator, LogsInReceivesPicturesAndSendsKeys)
 {

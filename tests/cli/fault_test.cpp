@@ -12,19 +12,17 @@
 #include <thread>
 
 #include "export/export_test_util.h"
+#include "cli/sim_process.h"
 #include "media/vvf_builder.h"
 
 namespace tamlorex {
 namespace {
 
+using test::ReadText;
+using test::StartSimulator;
+
 constexpr std::size_t kFrameBytes = 640 * 448 * 3;  // an uncompressed exported picture
 constexpr std::uint64_t kPage = 4096;
-
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The size of every video packet of the file, as the demuxer reads them.
 std::vector<std::size_t> VideoPackets(const std::string& path)
@@ -60,17 +58,6 @@ void KillWhenGrown(const std::string& command, const std::string& file, std::uin
     test::RunCommand(command + " >/dev/null 2>&1 & pid=$!; for i in $(seq 200); do [ $(stat -c %s '" + file +
                      "' 2>/dev/null || echo 0) -ge " + std::to_string(bytes) +
                      " ] && break; sleep 0.05; done; kill -9 $pid; wait $pid 2>/dev/null");
-}
-
-int StartSimulator(const std::string& log, const std::string& options)
-{
-    test::RunCommand(std::string(TAMLOREX_SIM_PATH) + " serve --port 0 " + options + " > " + log + " 2>&1 &");
-    for (int i = 0; i < 100; ++i) {
-        const std::string text = ReadText(log);
-        if (const auto at = text.find("{\"listening\":"); at != std::string::npos) return std::atoi(text.c_str() + at + 13);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return 0;
 }
 
 TEST(Faults, ExportOnAFullDiskAndKilledKeepsWholeFrames)

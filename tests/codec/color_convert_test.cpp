@@ -520,6 +520,7 @@ const SimdPair kSimdPairs[] = {
     {"dib24x2", ConvertToDib24DoubleHeightPlain, ConvertToDib24DoubleHeightSse2, 6},
 };
 
+// Single-threaded suite: ColorConvertSse2 (an exhaustive comparison, spared ThreadSanitizer)
 TEST(ColorConvertSse2, Available)
 {
 #if defined(__SSE2__)
