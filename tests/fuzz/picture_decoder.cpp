@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "codec/color_convert.h"
+#include "codec/record_pipeline.h"
 #include "codec/video_decoder.h"
 #include "codec/yuv_picture.h"
 #include "fuzz_input.h"
@@ -116,6 +117,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         d.decoder.Init(model);
     }
 
+    // The path playback, the live view and the export decode through: one reference per channel.
+    RecordPipeline pipeline;
+    pipeline.SetDecodePathOverride(DecodePathOverride::kPlain);
+    pipeline.Init(model);
+
     const std::vector<std::size_t> starts = RecordStarts(stream, streamSize);
     for (std::size_t r = 0; r < starts.size(); ++r) {
         const std::size_t end = r + 1 < starts.size() ? starts[r + 1] : streamSize;
@@ -139,6 +145,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 auto left = NewBlock(half), right = NewBlock(half);
                 VideoDecoder::SplitDualPicture(ConstYuvPicture(d.picture.get(), YuvPictureSize(w, h)), w, h,
                                                YuvPicture(left.get(), half), YuvPicture(right.get(), half));
+            }
+        }
+        if (pipeline.Parse(record.get(), length) && pipeline.Decode(record.get(), length)) {
+            pipeline.ShowsAny(0xFFFF, pipeline.Channel());
+            VisiblePicture shown[2];
+            const int n = pipeline.Visible(shown);
+            FUZZ_CHECK(n >= 0 && n <= (pipeline.Dual() ? 2 : 1));
+            for (int i = 0; i < n; ++i) {
+                FUZZ_CHECK(shown[i].channel >= 0 && shown[i].channel < kMaxChannels && shown[i].yuv != nullptr);
+                FUZZ_CHECK(shown[i].width == (pipeline.Dual() ? pipeline.Width() / 2 : pipeline.Width()));
+                FUZZ_CHECK(shown[i].height == pipeline.Height());
             }
         }
         // The two accelerated transforms share their arithmetic: same records, same pictures.

@@ -24,7 +24,7 @@ while read -r name max_len _; do
   TZ=UTC "$build/tests/fuzz/fuzz_$name" -max_total_time="$seconds" -print_final_stats=1 -max_len="$max_len" \
     -timeout=20 -artifact_prefix="$build/crashes/$name-" "$build/corpus/$name" "$seeds/$name" >"$log" 2>&1
   status=$?
-  runs=$(sed -n 's/^stat::number_executed_units: *//p' "$log" | tail -1)
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1)
   ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1)
   line="$name: ${runs:-?} runs, ${cov:-cov: ?}, ${ft:-ft: ?}"

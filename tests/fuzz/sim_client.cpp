@@ -2,6 +2,7 @@
 // by the simulator's packet reader in reads of any size, and handled as the simulator handles
 // them (login check, then keys and mouse reports applied to its monitor view, logout), followed by
 // the view drawn and encoded into the live stream, which must stay a picture a client can read.
+// How the bytes are cut into reads must not change the packets the reader finds.
 //
 // RecorderSim itself takes clients only from its listening socket, so its packet handling is
 // followed here step by step over PacketReader, LoginMatches and LiveView.
@@ -108,6 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::uint8_t& s : sizes) s = in.Byte();
 
     PacketReader reader;
+    std::vector<PacketReader::Packet> all;
     LiveView view(channels);
     State state = State::AwaitLogin;
     double now = 0;
@@ -127,6 +129,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const auto& p : packets) {
             CheckPacket(p);
             kept += p.bytes.size();
+            all.push_back(p);
+        }
+        for (const auto& p : packets) {
             if (state == State::Closing || handled >= kMaxPackets) break;
             now += 0.25;
             state = Handle(state, p, view, now);
@@ -135,6 +140,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Nothing is invented: what was dropped and what was cut out add up to no more than was fed.
         FUZZ_CHECK(reader.DroppedBytes() + kept <= fed);
     }
+    // How the bytes were cut into reads does not matter: read at once, they give the same.
+    PacketReader whole;
+    std::vector<PacketReader::Packet> once;
+    const auto fedCopy = ExactCopy(in.Rest(), fed);
+    whole.Feed(fedCopy.get(), fed, once);
+    FUZZ_CHECK(once.size() == all.size());
+    for (std::size_t i = 0; i < once.size(); ++i) FUZZ_CHECK(once[i].code == all[i].code && once[i].bytes == all[i].bytes);
+    FUZZ_CHECK(whole.DroppedBytes() == reader.DroppedBytes() && whole.OversizedPackets() == reader.OversizedPackets());
+
     Render(view, now);
     if (encode && state == State::Online) Encode(view, now, channels);
     return 0;

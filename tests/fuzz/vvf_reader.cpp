@@ -7,12 +7,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
 
 #include "fuzz_input.h"
 #include "media/frame_record.h"
+#include "media/page_header.h"
 #include "media/vvf_reader.h"
 
 namespace {
@@ -20,8 +22,8 @@ namespace {
 using namespace tamlorex;
 using tamlorex::fuzz::FuzzInput;
 
-constexpr int kEmptyReadsToStop = 33;  // as the command-line tool stops
-constexpr int kMaxReads = 3000;
+constexpr std::size_t kEmptyReadsToStop = 33;  // as the command-line tool stops
+constexpr std::size_t kMaxReads = 3000;
 constexpr std::size_t kHeaderBytes = 16;
 
 struct Files {
@@ -89,11 +91,24 @@ void CheckDelivered(const VvfReader& reader, std::uint32_t length)
     FUZZ_CHECK(reader.GetChannel() >= 0 && reader.GetChannel() < kMaxChannels);
 }
 
-// Reads in one direction until the reader runs dry as the tools do; returns the records read.
-int ReadAll(VvfReader& reader, std::uint8_t* buffer, bool forward, int budget)
+struct Record {
+    bool audio;
+    int channel;
+    std::uint64_t start;  // where its start code begins
+    std::vector<std::uint8_t> bytes;
+    bool operator==(const Record&) const = default;
+};
+
+Record Delivered(const VvfReader& reader, const std::uint8_t* buffer, std::uint32_t length)
 {
-    int records = 0;
-    for (int empty = 0, reads = 0; empty < kEmptyReadsToStop && reads < budget; ++reads) {
+    return {reader.IsAudio(), reader.GetChannel(), reader.GetRecordStart(), std::vector<std::uint8_t>(buffer, buffer + length)};
+}
+
+// Reads in one direction until the reader runs dry as the tools do; returns the records read.
+std::vector<Record> ReadAll(VvfReader& reader, std::uint8_t* buffer, bool forward, std::size_t budget)
+{
+    std::vector<Record> records;
+    for (std::size_t empty = 0, reads = 0; empty < kEmptyReadsToStop && reads < budget; ++reads) {
         const std::uint32_t length = forward ? reader.ReadNext(buffer) : reader.ReadPrevious(buffer);
         CheckDelivered(reader, length);
         if (length == 0) {
@@ -101,9 +116,22 @@ int ReadAll(VvfReader& reader, std::uint8_t* buffer, bool forward, int budget)
             continue;
         }
         empty = 0;
-        ++records;
+        records.push_back(Delivered(reader, buffer, length));
     }
     return records;
+}
+
+// Whole pages only, each with a good checksum: nothing for a scan to pass over.
+bool Undamaged(const std::uint8_t* file, std::size_t size, bool drive)
+{
+    if (size == 0 || size % kPageSize != 0) return false;
+    std::uint8_t page[kPageSize];
+    for (std::size_t at = 0; at < size; at += kPageSize) {
+        std::memcpy(page, file + at, kPageSize);
+        if (drive) SwapWords(page, kPageSize);
+        if (!PageChecksumMatches(page)) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -131,9 +159,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The reader's callers hand it a buffer of kRecordBufferSize bytes: exactly that, on the heap.
     std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kRecordBufferSize]);
 
-    // Forward to the end, then backward from there, as `tamlorex records --backward` does.
-    ReadAll(reader, buffer.get(), true, kMaxReads);
-    ReadAll(reader, buffer.get(), false, kMaxReads);
+    // Forward to the end, then backward from there, as `tamlorex records --backward` does. On an
+    // undamaged file the backward reads give the forward ones in reverse order.
+    const std::vector<Record> forward = ReadAll(reader, buffer.get(), true, kMaxReads);
+    std::vector<Record> backward = ReadAll(reader, buffer.get(), false, kMaxReads);
+    const bool known = forward.size() < kMaxReads && backward.size() < kMaxReads && Undamaged(in.Rest(), in.RestSize(), drive);
+    if (known) {
+        std::reverse(backward.begin(), backward.end());
+        FUZZ_CHECK(backward == forward);
+        // The cursor on a record: forward the one after it, backward the one before it.
+        for (std::size_t k = mix % 7; k < forward.size(); k += 1 + mix % 13) {
+            reader.SetCursor(forward[k].start);
+            std::uint32_t length = reader.ReadNext(buffer.get());
+            if (k + 1 < forward.size()) FUZZ_CHECK(length != 0 && Delivered(reader, buffer.get(), length) == forward[k + 1]);
+            reader.SetCursor(forward[k].start);
+            length = reader.ReadPrevious(buffer.get());
+            if (k >= 1) FUZZ_CHECK(length != 0 && Delivered(reader, buffer.get(), length) == forward[k - 1]);
+        }
+    }
 
     // Both directions in turn, placing the cursor on the records met.
     reader.Rescan(0);
@@ -149,7 +192,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint64_t target = size64 == 0 ? seek : seek % (size64 + 2);
     if (reader.SetSeekTarget(target)) {
         FUZZ_CHECK(target < size64);
-        CheckDelivered(reader, reader.ReadAtSeekTarget(buffer.get()));
+        const std::uint32_t length = reader.ReadAtSeekTarget(buffer.get());
+        CheckDelivered(reader, length);
+        if (known && target < size64 - 1) {
+            // The first picture whose start code lies wholly in the body of the target's page.
+            const std::uint64_t body = (target & ~std::uint64_t{kPageSize - 1}) + kPageHeaderSize;
+            const auto want = std::find_if(forward.begin(), forward.end(), [&](const Record& r) { return !r.audio && r.start >= body; });
+            if (want == forward.end()) FUZZ_CHECK(length == 0);
+            else FUZZ_CHECK(length != 0 && Delivered(reader, buffer.get(), length) == *want);
+        }
         for (int i = 0; i < 8; ++i) CheckDelivered(reader, reader.ReadNext(buffer.get()));
     } else {
         FUZZ_CHECK(target >= size64);
