@@ -7,7 +7,7 @@ FUZZ := build/fuzz
 FUZZ_SECONDS ?= 60
 SAMPLE := $(RELEASE)/sample.vvf
 
-.PHONY: all deps build run test test-release check-asan check-tsan fuzz-build check-fuzz fuzz bench clean
+.PHONY: all deps build run test test-release check-asan check-tsan fuzz-build check-fuzz fuzz bench package clean
 
 all: build
 
@@ -57,6 +57,10 @@ fuzz: fuzz-build
 	tests/fuzz/run.sh $(FUZZ) $(FUZZ_SECONDS)
 
 test: test-release check-asan check-tsan check-fuzz
+
+# The Debian package of the release build (CPack), left in build/release.
+package: build
+	cd $(RELEASE) && cpack -G DEB
 
 bench: build
 	$(RELEASE)/bench/tamlorex_bench

@@ -9,7 +9,8 @@ packages=(
   sox
   libsdl2-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
-  qt6-base-dev xvfb xauth fonts-liberation xdotool
+  qt6-base-dev qt6-svg-dev xvfb xauth fonts-liberation xdotool
+  dpkg-dev
   clang libclang-rt-dev
 )
 

@@ -37,6 +37,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             line.configPath = arg.substr(sizeof kConfigPrefix - 1);
         } else if (arg == "--help" || arg == "-h") {
             line.help = true;
+        } else if (arg == "--version") {
+            line.version = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             if (line.error.empty()) line.error = Refusal("unknown option \"" + arg + "\"");
         } else if (!havePath) {
@@ -51,13 +53,17 @@ std::string ViewerUsage()
 {
     return std::string("usage: ") + kProgram +
            " [RECORDING] [/IP:ADDRESS /PORT:N] [--config FILE]\n"
+           "       " + kProgram + " --help | --version\n"
            "Plays VVF recordings and recorder disks, and shows a recorder's live picture over TCP.\n"
            "  RECORDING      a VVF recording to open at start\n"
            "  /IP:ADDRESS    with /PORT:N, connect at start to the recorder at ADDRESS (a dotted\n"
            "  /PORT:N        IPv4 address or a host name, at most 31 characters) on port N\n"
            "  --config FILE  the settings file (default $XDG_CONFIG_HOME/tamlorex-viewer.INI,\n"
            "                 ~/.config when XDG_CONFIG_HOME is not set)\n"
-           "  --help, -h     show this text\n";
+           "  --help, -h     show this text\n"
+           "  --version      show the version\n";
 }
+
+std::string ViewerVersion() { return std::string(kProgram) + " " + TAMLOREX_VERSION + "\n"; }
 
 }  // namespace tamlorex::app

@@ -46,10 +46,10 @@ bool InstallTerminationHandlers()
     return ::sigaction(SIGTERM, &action, nullptr) == 0 && ::sigaction(SIGINT, &action, nullptr) == 0;
 }
 
-bool WantsHelp(int argc, char** argv)
+bool Wants(int argc, char** argv, const char* option, const char* shortOption = nullptr)
 {
     for (int i = 1; i < argc; ++i)
-        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return true;
+        if (!std::strcmp(argv[i], option) || (shortOption && !std::strcmp(argv[i], shortOption))) return true;
     return false;
 }
 
@@ -76,9 +76,13 @@ int ViewerApp::Run(int argc, char** argv)
     // A file-size limit makes a write fail (EFBIG), which is reported, instead of ending the
     // viewer with its files cut anywhere.
     std::signal(SIGXFSZ, SIG_IGN);
-    // The usage text needs no display.
-    if (WantsHelp(argc, argv)) {
+    // The usage text and the version need no display.
+    if (Wants(argc, argv, "--help", "-h")) {
         std::fputs(ViewerUsage().c_str(), stdout);
+        return 0;
+    }
+    if (Wants(argc, argv, "--version")) {
+        std::fputs(ViewerVersion().c_str(), stdout);
         return 0;
     }
     QApplication application(argc, argv);

@@ -29,7 +29,8 @@ const Command kCommands[] = {
 
 int Help(FILE* out)
 {
-    std::fprintf(out, "usage: tamlorex COMMAND [ARGS] (tamlorex COMMAND --help for more)\n\ncommands:\n");
+    std::fprintf(out, "usage: tamlorex COMMAND [ARGS] (tamlorex COMMAND --help for more)\n"
+                      "       tamlorex --help | --version\n\ncommands:\n");
     for (const Command& c : kCommands) std::fprintf(out, "  %-8s %s\n", c.name, c.summary);
     return out == stdout ? 0 : 2;
 }
@@ -44,6 +45,10 @@ int main(int argc, char** argv)
     if (argc < 2) return Help(stderr);
     if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help"))
         return Help(stdout);
+    if (!std::strcmp(argv[1], "--version")) {
+        std::printf("tamlorex %s\n", TAMLOREX_VERSION);
+        return 0;
+    }
     for (const Command& c : kCommands)
         if (!std::strcmp(argv[1], c.name)) return c.run(argc, argv);
     if (argv[1][0] == '-') {

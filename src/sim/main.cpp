@@ -91,7 +91,8 @@ const char kUsage[] =
     "  encode-yuv IN.yuv OUT.records [options]\n"
     "                                  encode yuv420p frames as full pictures\n"
     "  serve [options]                 act as a recorder for the viewer's Client mode\n"
-    "  --help                          show this text\n";
+    "  --help                          show this text\n"
+    "  --version                       show the version\n";
 
 using tamlorex::cli::Args;
 using tamlorex::cli::HelpOrRefusal;
@@ -326,6 +327,10 @@ int main(int argc, char** argv)
         const std::string_view command = argv[1];
         if (command == "--help" || command == "-h" || command == "help") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (command == "--version") {
+            std::printf("%s %s\n", kProgram, TAMLOREX_VERSION);
             return 0;
         }
         if (command == "make-sample") return MakeSampleCommand(argc, argv);

@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -253,8 +254,18 @@ void SettingsTest::commandLineHelpAndUnknownOptions()
     QVERIFY(config.path.empty());
     QVERIFY(config.configPath.empty());
 
+    // --version starts nothing either, wherever it stands; "-v" is no short form of it.
+    const CommandLine version = ParseCommandLine({"rec.vvf", "--version"});
+    QVERIFY(version.version);
+    QVERIFY(version.error.empty());
+    QVERIFY(!version.help);
+    QVERIFY(!ParseCommandLine({"rec.vvf"}).version);
+    QVERIFY(!ParseCommandLine({"-v"}).error.empty());
+    QVERIFY(QRegularExpression("^tamlorex-viewer [0-9]+\\.[0-9]+\\.[0-9]+\n$").match(QString::fromStdString(ViewerVersion())).hasMatch());
+
     const std::string usage = ViewerUsage();
     QCOMPARE(usage.rfind("usage: tamlorex-viewer [RECORDING] [/IP:ADDRESS /PORT:N] [--config FILE]\n", 0), std::size_t{0});
+    QVERIFY(usage.find("--version") != std::string::npos);
     QCOMPARE(usage.back(), '\n');
 }
 

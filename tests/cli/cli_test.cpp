@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -183,6 +184,9 @@ TEST_F(CliTest, EveryCommandAnswersHelpAndRefusesUnknownOptions)
     EXPECT_EQ(test::RunCommand(std::string(TAMLOREX_CLI_PATH) + " --help", &status).rfind("usage: tamlorex", 0), 0u);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(test::RunCommand(std::string(TAMLOREX_CLI_PATH) + " -h", &status).rfind("usage: tamlorex", 0), 0u);
+    EXPECT_EQ(status, 0);
+    const std::string version = test::RunCommand(std::string(TAMLOREX_CLI_PATH) + " --version", &status);
+    EXPECT_TRUE(std::regex_match(version, std::regex("tamlorex [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version;
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(test::RunCommand(std::string(TAMLOREX_CLI_PATH) + " --bogus 2>" + err, &status).empty());
     EXPECT_EQ(status, 2);
