@@ -2,11 +2,12 @@
 // ones, then every colour conversion of the decoded picture.
 //
 // Input: byte 0 chooses the model type (low 7 bits modulo 7) and whether the scalar version of
-// the accelerated transform runs too (bit 7), to be compared with the SSE2 one; byte 1 which output formats to convert to
-// (bit i: format i of the command line's `decode --format` list). The rest is cut into records
-// at the picture start codes (00 00 01 F8 / F9), as a reader delivers them; at most 8 of them are
-// decoded, in turn, onto one picture per transform path (update pictures keep what the ones
-// before them drew).
+// the accelerated transform runs too (bit 7), to be compared with the SSE2 one; byte 1 which
+// output formats to convert to (bit i: format i of the command line's `decode --format` list).
+// The rest is cut into records at the picture start codes (00 00 01 F8 / F9), as a reader
+// delivers them; at most 8 of them are decoded, in turn, onto one picture per transform path
+// (update pictures keep what the ones before them drew), and through the record pipeline with its
+// reference picture per channel.
 #include <array>
 #include <vector>
 
@@ -143,8 +144,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (RulesFor(model).layout == HeaderLayout::kD && d.decoder.DualFlag() != 0) {
                 const std::size_t half = YuvPictureSize(w / 2, h);
                 auto left = NewBlock(half), right = NewBlock(half);
-                VideoDecoder::SplitDualPicture(ConstYuvPicture(d.picture.get(), YuvPictureSize(w, h)), w, h,
-                                               YuvPicture(left.get(), half), YuvPicture(right.get(), half));
+                const bool split = VideoDecoder::SplitDualPicture(ConstYuvPicture(d.picture.get(), YuvPictureSize(w, h)), w,
+                                                                  h, YuvPicture(left.get(), half), YuvPicture(right.get(), half));
+                FUZZ_CHECK(split == (w % 4 == 0 && h % 2 == 0));
             }
         }
         if (pipeline.Parse(record.get(), length) && pipeline.Decode(record.get(), length)) {
