@@ -15,7 +15,9 @@
 #include "app/client_panel.h"
 #include "app/command_ids.h"
 #include "controls/status_line.h"
-#include "controls/viewer_slider.h"
+#include "controls/skin_art.h"
+#include "controls/skin_button.h"
+#include "controls/skin_slider.h"
 #include "display/qt/still_capture.h"
 #include "display/qt/video_widget.h"
 #include "engine/media_engine.h"
@@ -36,6 +38,15 @@ bool IsPlaybackCommand(int id)
 std::string SourceName(const std::string& path)
 {
     return QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+}
+
+// "Save AVI" shows its AVI picture, and its STOP picture while a recording runs.
+void ShowAviPicture(QWidget* control, controls::art::Glyph picture)
+{
+    auto* button = qobject_cast<controls::SkinButton*>(control);
+    if (button == nullptr) return;
+    button->SetBitmap(controls::art::ButtonStrip(picture, button->size(), true, button->devicePixelRatioF()), false, 0,
+                      true);
 }
 
 
@@ -264,7 +275,7 @@ void ViewerDialog::ToggleDisplayRecording()
             capturePath_ = path;
             if (mode_ == ViewerMode::Player) video_->StartDisplayRecording(capture_->FrameSink(), width, height);
             Control(kCmdSaveAvi)->setToolTip(QStringLiteral("Stop AVI"));
-            static_cast<QPushButton*>(Control(kCmdSaveAvi))->setText(QStringLiteral("STOP"));
+            ShowAviPicture(Control(kCmdSaveAvi), controls::art::Glyph::StopAvi);
         }
     }
     if (mode_ == ViewerMode::Player) engine_->Play(1.0);
@@ -276,7 +287,7 @@ void ViewerDialog::StopDisplayRecording()
     lowSpeed_ = false;
     video_->StopDisplayRecording();
     Control(kCmdSaveAvi)->setToolTip(QStringLiteral("Save AVI"));
-    static_cast<QPushButton*>(Control(kCmdSaveAvi))->setText(QStringLiteral("AVI"));
+    ShowAviPicture(Control(kCmdSaveAvi), controls::art::Glyph::SaveAvi);
     capture_->StopCapture();
     // The finished file becomes read-only; a busy file gets a few more tries.
     for (int attempt = 0; attempt < 5 && !capturePath_.empty(); ++attempt) {

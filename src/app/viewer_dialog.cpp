@@ -34,7 +34,8 @@
 #include "app/engine_client_link.h"
 #include "app/ini_file.h"
 #include "controls/status_line.h"
-#include "controls/viewer_slider.h"
+#include "controls/skin_art.h"
+#include "controls/skin_slider.h"
 #include "display/qt/video_widget.h"
 #include "engine/media_engine.h"
 
@@ -58,7 +59,7 @@ constexpr int kMaxDroppedPath = 260;
 }  // namespace
 
 ViewerDialog::ViewerDialog(const ViewerOptions& options, QWidget* parent)
-    : QDialog(parent),
+    : controls::SkinDialog(parent),
       settings_(ViewerSettings::Defaults()),
       settingsPath_(options.settingsPath),
       client_(options.client),
@@ -104,6 +105,7 @@ void ViewerDialog::StartUp()
     // 1-3: the frameless window, dropped files, the menus.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setWindowTitle(QString::fromLatin1(kTitle));
+    setWindowIcon(controls::art::AppIcon());
     setAcceptDrops(true);
     setMouseTracking(true);
     setAutoFillBackground(false);

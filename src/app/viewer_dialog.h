@@ -6,7 +6,6 @@
 // viewer_menus.cpp (menus and accelerators), viewer_commands.cpp (the update rules and the
 // command routing), viewer_dialogs.cpp (the dialogs the window runs) and client_panel.cpp
 // (Client mode's connection, remote control and local recording).
-#include <QDialog>
 #include <QRect>
 
 #include <cstdint>
@@ -19,6 +18,7 @@
 #include "app/engine_links.h"
 #include "app/settings.h"
 #include "app/user_prompts.h"
+#include "controls/skin_dialog.h"
 #include "engine/engine_events.h"
 #include "platform/alerts.h"
 #include "platform/notifier.h"
@@ -40,7 +40,7 @@ class EngineClientLink;
 
 namespace tamlorex::controls {
 class StatusLine;
-class ViewerSlider;
+class SkinSlider;
 }  // namespace tamlorex::controls
 
 namespace tamlorex::display {
@@ -71,7 +71,7 @@ enum class ViewerMode { None = 0, Player = 1, Client = 2 };
 // opened but held no recording), and whether it was a disk.
 std::string OpenFailureText(const std::string& path, int error, bool drive);
 
-class ViewerDialog : public QDialog, public Alerts, public Notifier, public EngineObserver {
+class ViewerDialog : public controls::SkinDialog, public Alerts, public Notifier, public EngineObserver {
     Q_OBJECT
 public:
     explicit ViewerDialog(const ViewerOptions& options, QWidget* parent = nullptr);
@@ -125,8 +125,8 @@ public:
     MediaEngine& Engine() { return *engine_; }
     display::VideoWidget& Video() { return *video_; }
     controls::StatusLine& Status() { return *statusLine_; }
-    controls::ViewerSlider& PositionSlider() { return *positionSlider_; }
-    controls::ViewerSlider& VolumeSlider() { return *volumeSlider_; }
+    controls::SkinSlider& PositionSlider() { return *positionSlider_; }
+    controls::SkinSlider& VolumeSlider() { return *volumeSlider_; }
     QWidget* Control(int id) const;
     QAction* Action(int id) const;
     QMenu* Popup(ViewerMode mode) const;
@@ -200,8 +200,8 @@ private:
 
     display::VideoWidget* video_ = nullptr;
     controls::StatusLine* statusLine_ = nullptr;
-    controls::ViewerSlider* positionSlider_ = nullptr;
-    controls::ViewerSlider* volumeSlider_ = nullptr;
+    controls::SkinSlider* positionSlider_ = nullptr;
+    controls::SkinSlider* volumeSlider_ = nullptr;
     QLabel* titleText_ = nullptr;
     QLabel* systemIcon_ = nullptr;
     std::map<int, QWidget*> controls_;

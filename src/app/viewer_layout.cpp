@@ -8,8 +8,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QRegion>
 #include <QScreen>
 #include <QStyleHints>
@@ -20,7 +18,9 @@
 
 #include "app/command_ids.h"
 #include "controls/status_line.h"
-#include "controls/viewer_slider.h"
+#include "controls/skin_art.h"
+#include "controls/skin_button.h"
+#include "controls/skin_slider.h"
 #include "display/qt/video_widget.h"
 #include "engine/media_engine.h"
 #include "net/key_map.h"
@@ -48,56 +48,59 @@ constexpr int kButtonHeight = 24;
 enum class Shape { Push, Check, Radio, Label, Slider, Status };
 
 
-// Every control of the window with its place, modes, label (our own artwork until the skinned
-// controls arrive) and tooltip; a null tooltip is the remote-control command's name in the key
-// table.
+using controls::art::Glyph;
+// The controls that show no button picture.
+constexpr Glyph kNoPicture = Glyph::Open;
+
+// Every control of the window with its place, modes, picture and tooltip; a null tooltip is the
+// remote-control command's name in the key table. A button's size is its picture's.
 constexpr struct {
     int id, kind, x, y, modes;
     Shape shape;
-    const char* label;
+    Glyph picture;
     const char* tooltip;
     int width, height;
 } kControls[] = {
-    {kCmdSystemIcon, kPlaceFixed, 5, 5, kModeBoth, Shape::Label, "", "", 14, 14},
-    {kIdTitleText, kPlaceFixed, 22, 4, kModeBoth, Shape::Label, "", "", 136, 16},
-    {kCmdMinimize, kPlaceRight, 560, 2, kModeBoth, Shape::Push, "_", "Minimize", 20, 18},
-    {kCmdCloseButton, kPlaceRight, 582, 2, kModeBoth, Shape::Push, "x", "Close", 20, 18},
-    {kCmdPlayerMode, kPlaceFixed, 160, 2, kModeBoth, Shape::Radio, "Player", "Player", 76, 20},
-    {kCmdClientMode, kPlaceFixed, 240, 2, kModeBoth, Shape::Radio, "Client", "Viewer", 76, 20},
-    {kCmdSaveAvi, kPlaceFixed, 360, 2, kModeBoth, Shape::Push, "AVI", "Save AVI", 44, 20},
-    {kIdStatusLine, kPlaceStatus, 10, 238, kModeBoth, Shape::Status, "", "", 0, 17},
-    {kIdPositionSlider, kPlaceStatus, 10, 238, kModePlayerMask, Shape::Slider, "", "", 0, 18},
-    {kCmdOpenFile, kPlaceBottom, 10, 262, kModePlayerMask, Shape::Push, "Op", "Open", kButtonWidth, kButtonHeight},
-    {kCmdFastRewind, kPlaceBottom, 49, 262, kModePlayerMask, Shape::Push, "<<", "Fast Rewind", kButtonWidth, kButtonHeight},
-    {kCmdPlayReverse, kPlaceBottom, 80, 262, kModePlayerMask, Shape::Push, "<", "Play Reverse", kButtonWidth, kButtonHeight},
-    {kCmdPreviousFrame, kPlaceBottom, 111, 262, kModePlayerMask, Shape::Push, "<|", "Previous Frame", kButtonWidth, kButtonHeight},
-    {kCmdPause, kPlaceBottom, 142, 262, kModePlayerMask, Shape::Push, "||", "Pause", kButtonWidth, kButtonHeight},
-    {kCmdNextFrame, kPlaceBottom, 173, 262, kModePlayerMask, Shape::Push, "|>", "Next Frame", kButtonWidth, kButtonHeight},
-    {kCmdPlay, kPlaceBottom, 204, 262, kModePlayerMask, Shape::Push, ">", "Play", kButtonWidth, kButtonHeight},
-    {kCmdFastForward, kPlaceBottom, 235, 262, kModePlayerMask, Shape::Push, ">>", "Fast Forward", kButtonWidth, kButtonHeight},
-    {kCmdStillCapture, kPlaceBottom, 274, 262, kModePlayerMask, Shape::Push, "Cam", "Still Capture", kButtonWidth + 6, kButtonHeight},
-    {kCmdSplit1, kPlaceBottom, 336, 262, kModePlayerMask, Shape::Push, "1", "Split 1", kButtonWidth, kButtonHeight},
-    {kCmdSplit4, kPlaceBottom, 367, 262, kModePlayerMask, Shape::Push, "4", "Split 4", kButtonWidth, kButtonHeight},
-    {kCmdSplit9, kPlaceBottom, 398, 262, kModePlayerMask, Shape::Push, "9", "Split 9", kButtonWidth, kButtonHeight},
-    {kCmdSplit16, kPlaceBottom, 429, 262, kModePlayerMask, Shape::Push, "16", "Split 16", kButtonWidth, kButtonHeight},
-    {kCmdMute, kPlaceBottomRight, 500, 262, kModeBoth, Shape::Check, "M", "Mute On/Off", kButtonWidth, kButtonHeight},
-    {kIdVolumeSlider, kPlaceBottomRight, 532, 269, kModeBoth, Shape::Slider, "", "Volume", 70, 16},
-    {kCmdConnect, kPlaceBottom, 10, 262, kModeClientMask, Shape::Check, "Con", "Connect", kButtonWidth + 6, kButtonHeight},
-    {kCmdDvrPause, kPlaceBottom, 49, 262, kModeClientMask, Shape::Push, "||", nullptr, kButtonWidth, kButtonHeight},
-    {kCmdDvrRewind, kPlaceBottom, 80, 262, kModeClientMask, Shape::Push, "<<", nullptr, kButtonWidth, kButtonHeight},
-    {kCmdDvrPlay, kPlaceBottom, 111, 262, kModeClientMask, Shape::Push, ">", nullptr, kButtonWidth, kButtonHeight},
-    {kCmdDvrFastForward, kPlaceBottom, 142, 262, kModeClientMask, Shape::Push, ">>", nullptr, kButtonWidth, kButtonHeight},
-    {kCmdDvrStop, kPlaceBottom, 173, 262, kModeClientMask, Shape::Push, "[]", nullptr, kButtonWidth, kButtonHeight},
-    {kCmdDvrRecord, kPlaceBottom, 204, 262, kModeClientMask, Shape::Push, "o", nullptr, kButtonWidth, kButtonHeight},
-    {kCmdDvrChannel1, kPlaceBottom, 243, 262, kModeClientMask, Shape::Push, "1", nullptr, kButtonWidth, kButtonHeight},
-    {kCmdDvrChannel2, kPlaceBottom, 274, 262, kModeClientMask, Shape::Push, "2", nullptr, kButtonWidth, kButtonHeight},
-    {kCmdDvrChannel3, kPlaceBottom, 305, 262, kModeClientMask, Shape::Push, "3", nullptr, kButtonWidth, kButtonHeight},
-    {kCmdDvrChannel4, kPlaceBottom, 336, 262, kModeClientMask, Shape::Push, "4", nullptr, kButtonWidth, kButtonHeight},
-    {kCmdDvrSplit9, kPlaceBottom, 367, 262, kModeClientMask, Shape::Push, "9", nullptr, kButtonWidth, kButtonHeight},
-    {kCmdDvrMenu, kPlaceBottom, 406, 262, kModeClientMask, Shape::Push, "Mn", nullptr, kButtonWidth, kButtonHeight},
-    {kCmdDvrUp, kPlaceBottom, 437, 262, kModeClientMask, Shape::Push, "^", nullptr, kButtonWidth, kButtonHeight},
-    {kCmdDvrDown, kPlaceBottom, 468, 262, kModeClientMask, Shape::Push, "v", nullptr, kButtonWidth, kButtonHeight},
-    {kCmdDvrSelect, kPlaceBottom, 499, 262, kModeClientMask, Shape::Push, "OK", nullptr, kButtonWidth, kButtonHeight},
+    {kCmdSystemIcon, kPlaceFixed, 5, 5, kModeBoth, Shape::Label, kNoPicture, "", 14, 14},
+    {kIdTitleText, kPlaceFixed, 22, 4, kModeBoth, Shape::Label, kNoPicture, "", 136, 16},
+    {kCmdMinimize, kPlaceRight, 560, 2, kModeBoth, Shape::Push, Glyph::Minimize, "Minimize", 20, 18},
+    {kCmdCloseButton, kPlaceRight, 582, 2, kModeBoth, Shape::Push, Glyph::Close, "Close", 20, 18},
+    {kCmdPlayerMode, kPlaceFixed, 160, 2, kModeBoth, Shape::Radio, Glyph::PlayerMode, "Player", 76, 20},
+    {kCmdClientMode, kPlaceFixed, 240, 2, kModeBoth, Shape::Radio, Glyph::ClientMode, "Viewer", 76, 20},
+    {kCmdSaveAvi, kPlaceFixed, 360, 2, kModeBoth, Shape::Push, Glyph::SaveAvi, "Save AVI", 44, 20},
+    {kIdStatusLine, kPlaceStatus, 10, 238, kModeBoth, Shape::Status, kNoPicture, "", 0, 17},
+    {kIdPositionSlider, kPlaceStatus, 10, 238, kModePlayerMask, Shape::Slider, kNoPicture, "", 0, controls::art::kPositionTrackHeight},
+    {kCmdOpenFile, kPlaceBottom, 10, 262, kModePlayerMask, Shape::Push, Glyph::Open, "Open", kButtonWidth, kButtonHeight},
+    {kCmdFastRewind, kPlaceBottom, 49, 262, kModePlayerMask, Shape::Push, Glyph::FastRewind, "Fast Rewind", kButtonWidth, kButtonHeight},
+    {kCmdPlayReverse, kPlaceBottom, 80, 262, kModePlayerMask, Shape::Push, Glyph::PlayReverse, "Play Reverse", kButtonWidth, kButtonHeight},
+    {kCmdPreviousFrame, kPlaceBottom, 111, 262, kModePlayerMask, Shape::Push, Glyph::PreviousFrame, "Previous Frame", kButtonWidth, kButtonHeight},
+    {kCmdPause, kPlaceBottom, 142, 262, kModePlayerMask, Shape::Push, Glyph::Pause, "Pause", kButtonWidth, kButtonHeight},
+    {kCmdNextFrame, kPlaceBottom, 173, 262, kModePlayerMask, Shape::Push, Glyph::NextFrame, "Next Frame", kButtonWidth, kButtonHeight},
+    {kCmdPlay, kPlaceBottom, 204, 262, kModePlayerMask, Shape::Push, Glyph::Play, "Play", kButtonWidth, kButtonHeight},
+    {kCmdFastForward, kPlaceBottom, 235, 262, kModePlayerMask, Shape::Push, Glyph::FastForward, "Fast Forward", kButtonWidth, kButtonHeight},
+    {kCmdStillCapture, kPlaceBottom, 274, 262, kModePlayerMask, Shape::Push, Glyph::StillCapture, "Still Capture", kButtonWidth + 6, kButtonHeight},
+    {kCmdSplit1, kPlaceBottom, 336, 262, kModePlayerMask, Shape::Push, Glyph::Split1, "Split 1", kButtonWidth, kButtonHeight},
+    {kCmdSplit4, kPlaceBottom, 367, 262, kModePlayerMask, Shape::Push, Glyph::Split4, "Split 4", kButtonWidth, kButtonHeight},
+    {kCmdSplit9, kPlaceBottom, 398, 262, kModePlayerMask, Shape::Push, Glyph::Split9, "Split 9", kButtonWidth, kButtonHeight},
+    {kCmdSplit16, kPlaceBottom, 429, 262, kModePlayerMask, Shape::Push, Glyph::Split16, "Split 16", kButtonWidth, kButtonHeight},
+    {kCmdMute, kPlaceBottomRight, 500, 262, kModeBoth, Shape::Check, Glyph::Mute, "Mute On/Off", kButtonWidth, kButtonHeight},
+    {kIdVolumeSlider, kPlaceBottomRight, 532, 269, kModeBoth, Shape::Slider, kNoPicture, "Volume", controls::art::kVolumeTrackWidth, controls::art::kVolumeTrackHeight},
+    {kCmdConnect, kPlaceBottom, 10, 262, kModeClientMask, Shape::Check, Glyph::Connect, "Connect", kButtonWidth + 6, kButtonHeight},
+    {kCmdDvrPause, kPlaceBottom, 49, 262, kModeClientMask, Shape::Push, Glyph::DvrPause, nullptr, kButtonWidth, kButtonHeight},
+    {kCmdDvrRewind, kPlaceBottom, 80, 262, kModeClientMask, Shape::Push, Glyph::DvrRewind, nullptr, kButtonWidth, kButtonHeight},
+    {kCmdDvrPlay, kPlaceBottom, 111, 262, kModeClientMask, Shape::Push, Glyph::DvrPlay, nullptr, kButtonWidth, kButtonHeight},
+    {kCmdDvrFastForward, kPlaceBottom, 142, 262, kModeClientMask, Shape::Push, Glyph::DvrFastForward, nullptr, kButtonWidth, kButtonHeight},
+    {kCmdDvrStop, kPlaceBottom, 173, 262, kModeClientMask, Shape::Push, Glyph::DvrStop, nullptr, kButtonWidth, kButtonHeight},
+    {kCmdDvrRecord, kPlaceBottom, 204, 262, kModeClientMask, Shape::Push, Glyph::DvrRecord, nullptr, kButtonWidth, kButtonHeight},
+    {kCmdDvrChannel1, kPlaceBottom, 243, 262, kModeClientMask, Shape::Push, Glyph::DvrChannel1, nullptr, kButtonWidth, kButtonHeight},
+    {kCmdDvrChannel2, kPlaceBottom, 274, 262, kModeClientMask, Shape::Push, Glyph::DvrChannel2, nullptr, kButtonWidth, kButtonHeight},
+    {kCmdDvrChannel3, kPlaceBottom, 305, 262, kModeClientMask, Shape::Push, Glyph::DvrChannel3, nullptr, kButtonWidth, kButtonHeight},
+    {kCmdDvrChannel4, kPlaceBottom, 336, 262, kModeClientMask, Shape::Push, Glyph::DvrChannel4, nullptr, kButtonWidth, kButtonHeight},
+    {kCmdDvrSplit9, kPlaceBottom, 367, 262, kModeClientMask, Shape::Push, Glyph::DvrSplit9, nullptr, kButtonWidth, kButtonHeight},
+    {kCmdDvrMenu, kPlaceBottom, 406, 262, kModeClientMask, Shape::Push, Glyph::DvrMenu, nullptr, kButtonWidth, kButtonHeight},
+    {kCmdDvrUp, kPlaceBottom, 437, 262, kModeClientMask, Shape::Push, Glyph::DvrUp, nullptr, kButtonWidth, kButtonHeight},
+    {kCmdDvrDown, kPlaceBottom, 468, 262, kModeClientMask, Shape::Push, Glyph::DvrDown, nullptr, kButtonWidth, kButtonHeight},
+    {kCmdDvrSelect, kPlaceBottom, 499, 262, kModeClientMask, Shape::Push, Glyph::DvrSelect, nullptr, kButtonWidth, kButtonHeight},
 };
 
 // A click opens the system menu with the About item once the double-click time has passed
@@ -117,12 +120,7 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setBrush(QColor(0xFF, 0xB5, 0x3F));
-        painter.setPen(Qt::NoPen);
-        painter.drawEllipse(rect().adjusted(1, 1, -1, -1));
-        painter.setBrush(Qt::black);
-        painter.drawEllipse(rect().adjusted(4, 4, -4, -4));
+        window()->windowIcon().paint(&painter, rect());
     }
     void mousePressEvent(QMouseEvent* event) override
     {
@@ -147,25 +145,27 @@ private:
 
 void ViewerDialog::CreateControls()
 {
+    // The pictures are drawn for the screen's pixels.
+    const qreal ratio = devicePixelRatioF();
+    SetBackground(controls::art::Background(ratio));
+    SetCornerEllipse(12, 12);
     for (const auto& entry : kControls) {
         QWidget* widget = nullptr;
         switch (entry.shape) {
         case Shape::Push:
-        case Shape::Check: {
-            auto* button = new QPushButton(QString::fromLatin1(entry.label), this);
-            button->setCheckable(entry.shape == Shape::Check);
-            button->setAutoDefault(false);
-            button->setDefault(false);
-            connect(button, &QPushButton::clicked, this, [this, id = entry.id] { ExecuteCommand(id); });
-            widget = button;
-            break;
-        }
+        case Shape::Check:
         case Shape::Radio: {
-            auto* radio = new QRadioButton(QString::fromLatin1(entry.label), this);
-            radio->setAutoExclusive(false);
-            radio->setStyleSheet(QStringLiteral("color: #E0E0E0;"));
-            connect(radio, &QRadioButton::clicked, this, [this, id = entry.id] { ExecuteCommand(id); });
-            widget = radio;
+            using Kind = controls::SkinButton::Kind;
+            const Kind kind = entry.shape == Shape::Push    ? Kind::Push
+                              : entry.shape == Shape::Check ? Kind::Check
+                                                            : Kind::Radio;
+            auto* button = new controls::SkinButton(kind, this);
+            // Every strip carries a mask frame except the minimise and close buttons'.
+            const bool mask = entry.id != kCmdMinimize && entry.id != kCmdCloseButton;
+            button->SetBitmap(controls::art::ButtonStrip(entry.picture, QSize(entry.width, entry.height), mask, ratio),
+                              false, 0, mask);
+            connect(button, &QAbstractButton::clicked, this, [this, id = entry.id] { ExecuteCommand(id); });
+            widget = button;
             break;
         }
         case Shape::Label:
@@ -187,15 +187,24 @@ void ViewerDialog::CreateControls()
             }
             break;
         case Shape::Slider: {
-            auto* slider = new controls::ViewerSlider(entry.id, this);
-            connect(slider, &controls::ViewerSlider::sliderMessage, this,
+            namespace art = controls::art;
+            auto* slider = new controls::SkinSlider(entry.id, this);
+            connect(slider, &controls::SkinSlider::sliderMessage, this,
                     [this](std::uint32_t message, int id) { OnSliderMessage(message, id); });
             if (entry.id == kIdVolumeSlider) {
-                slider->setRange(0, 0xFFFF);
-                slider->setPageStep(0x1000);
+                slider->SetTrackBitmaps(art::VolumeTrack(false, ratio), art::VolumeTrack(true, ratio), true, art::kSliderKey);
+                slider->SetThumbBitmaps(art::VolumeThumb(false, ratio), art::VolumeThumb(true, ratio), true, art::kSliderKey);
+                slider->SetRange(0, 0xFFFF);
+                slider->SetPage(0x1000);
                 volumeSlider_ = slider;
             } else {
-                slider->setRange(0, 0);
+                slider->SetStretch(true);
+                slider->SetTrackBitmaps(art::PositionTrack(false, ratio), art::PositionTrack(true, ratio), true,
+                                        art::kSliderKey);
+                slider->SetThumbBitmaps(art::PositionThumb(false, ratio), art::PositionThumb(true, ratio), true,
+                                        art::kSliderKey);
+                slider->SetRange(0, 0);
+                slider->SetPosition(0);
                 positionSlider_ = slider;
             }
             widget = slider;
@@ -207,7 +216,8 @@ void ViewerDialog::CreateControls()
             break;
         }
         widget->setObjectName(QString::number(entry.id));
-        widget->setFocusPolicy(Qt::NoFocus);
+        // The sliders take the focus when pressed and then answer the keys.
+        widget->setFocusPolicy(entry.shape == Shape::Slider ? Qt::ClickFocus : Qt::NoFocus);
         const char* tooltip = entry.tooltip;
         if (tooltip == nullptr) tooltip = FindDvrCommand(entry.id)->name;
         if (*tooltip != '\0') widget->setToolTip(QString::fromLatin1(tooltip));
@@ -256,9 +266,7 @@ void ViewerDialog::Layout(bool relayout, int width, int height)
     // The rounded window: 12 x 12 corner ellipses (where the platform has window shapes).
     if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
     } else if (!fullScreen_) {
-        QPainterPath path;
-        path.addRoundedRect(QRectF(0, 0, this->width(), this->height()), 6, 6);
-        setMask(QRegion(path.toFillPolygon().toPolygon()));
+        setMask(WindowRegion(size()));
     } else {
         clearMask();
     }
@@ -335,14 +343,16 @@ void ViewerDialog::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     if (isMinimized()) return;
-    // Our own background until the skinned one: dark with a lighter frame.
-    painter.fillRect(rect(), QColor(0x20, 0x20, 0x24));
-    painter.setPen(QColor(0x60, 0x60, 0x68));
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    // The skin leaves the last column and row to the window's edge.
+    const QColor edge{QRgb(controls::art::kEdgeColor)};
+    painter.fillRect(width() - 1, 0, 1, height(), edge);
+    painter.fillRect(0, height() - 1, width(), 1, edge);
+    PaintBackground(painter, size());
     // The resize corner.
-    painter.setPen(QColor(0x90, 0x90, 0x98));
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0x6A, 0x72, 0x7E), 1.2, Qt::SolidLine, Qt::RoundCap));
     for (int i = 4; i < kResizeCorner; i += 4)
-        painter.drawLine(width() - 2, height() - 2 - i, width() - 2 - i, height() - 2);
+        painter.drawLine(QPointF(width() - 3.5, height() - 3.5 - i), QPointF(width() - 3.5 - i, height() - 3.5));
 }
 
 bool ViewerDialog::InCorner(const QPoint& at) const

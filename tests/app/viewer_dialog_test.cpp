@@ -26,7 +26,7 @@
 #include "app/virtual_keys.h"
 #include "audio/null_audio_device.h"
 #include "controls/status_line.h"
-#include "controls/viewer_slider.h"
+#include "controls/skin_slider.h"
 #include "display/qt/video_widget.h"
 #include "display/video_window.h"
 #include "engine/media_engine.h"
