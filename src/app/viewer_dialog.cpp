@@ -321,7 +321,8 @@ void ViewerDialog::OnSliderMessage(std::uint32_t message, int controlId)
         engine_->SetVolume(v + v * 65536);
         return;
     }
-    if (controlId == kIdPositionSlider && message == kSliderMoving) {
+    // A drag seeks as it goes; a key moves the slider with one 0x28D2 and seeks there.
+    if (controlId == kIdPositionSlider && (message == kSliderMoving || message == kSliderReleased)) {
         const std::uint64_t page = static_cast<std::uint64_t>(positionSlider_->value());
         if (page != engine_->GetPosition() / kPageSize) engine_->Seek(page * kPageSize);
     }

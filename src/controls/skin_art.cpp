@@ -1,6 +1,7 @@
 #include "controls/skin_art.h"
 
 #include <QLinearGradient>
+#include <QRadialGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
@@ -243,8 +244,8 @@ void DrawGlyph(QPainter& p, Glyph glyph, const QRectF& area, const QColor& c, co
         Text(p, QRectF(area.left() + 15, area.top(), area.width() - 18, area.height()), QStringLiteral("AVI"), 10.5, c);
         break;
     case Glyph::StopAvi:
-        FillRounded(p, QRectF(area.left() + 6, cy - 3.5, 7, 7), 1, frame == 3 ? c : kRecordRed);
-        Text(p, QRectF(area.left() + 14, area.top(), area.width() - 16, area.height()), QStringLiteral("STOP"), 9.5, c);
+        FillRounded(p, QRectF(area.left() + 5, cy - 3, 6, 6), 1, frame == 3 ? c : kRecordRed);
+        Text(p, QRectF(area.left() + 13, area.top(), area.width() - 15, area.height()), QStringLiteral("STOP"), 9, c);
         break;
     }
 }
@@ -448,31 +449,44 @@ QImage VolumeThumb(bool dragging, qreal ratio)
 
 QImage AppIconImage(int size)
 {
+    // The same picture as the desktop icon (packaging/tamlorex-viewer.svg): a recorder's lens on a
+    // dark rounded body, with the red recording light.
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 64.0, size / 64.0);
-    // An amber tile with a dark screen of four panes and a play sign.
-    QLinearGradient tile(0, 0, 0, 64);
-    tile.setColorAt(0, QColor(0xFF, 0xC4, 0x5E));
-    tile.setColorAt(1, kAmberDeep);
-    FillRounded(p, QRectF(1, 1, 62, 62), 14, QColor(0, 0, 0, 60));
+    p.scale(size / 256.0, size / 256.0);
+    QLinearGradient body(0, 12, 0, 244);
+    body.setColorAt(0, QColor(0x44, 0x50, 0x5F));
+    body.setColorAt(1, QColor(0x1B, 0x21, 0x29));
+    p.setPen(QPen(QColor(0x0D, 0x10, 0x14), 4));
+    p.setBrush(body);
+    p.drawRoundedRect(QRectF(12, 12, 232, 232), 48, 48);
+    const QPointF lens(128, 136);
     p.setPen(Qt::NoPen);
-    p.setBrush(tile);
-    p.drawRoundedRect(QRectF(1, 0, 62, 62), 14, 14);
-    FillRounded(p, QRectF(9, 9, 46, 44), 7, QColor(0x1C, 0x1F, 0x24));
-    if (size >= 32) {
-        const QColor pane(0x2E, 0x33, 0x3B);
-        FillRounded(p, QRectF(13, 13, 18, 16.5), 3, pane);
-        FillRounded(p, QRectF(33, 13, 18, 16.5), 3, pane);
-        FillRounded(p, QRectF(13, 32.5, 18, 16.5), 3, pane);
-        FillRounded(p, QRectF(33, 32.5, 18, 16.5), 3, pane);
-    }
-    QPainterPath play;
-    play.addPolygon(QPolygonF({QPointF(25, 19), QPointF(45, 31), QPointF(25, 43)}));
-    play.closeSubpath();
-    p.fillPath(play, kAmber);
+    p.setBrush(QColor(0x0C, 0x0F, 0x13));
+    p.drawEllipse(lens, 82, 82);
+    p.setPen(QPen(QColor(0x9A, 0xA6, 0xB5), 10));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(lens, 76, 76);
+    QRadialGradient glass(QPointF(72 + 0.38 * 112, 80 + 0.34 * 112), 0.75 * 112);
+    glass.setColorAt(0, QColor(0x5C, 0xB4, 0xEE));
+    glass.setColorAt(0.5, QColor(0x1F, 0x55, 0x92));
+    glass.setColorAt(1, QColor(0x0A, 0x1A, 0x2E));
+    p.setPen(Qt::NoPen);
+    p.setBrush(glass);
+    p.drawEllipse(lens, 56, 56);
+    p.setBrush(QColor(0x05, 0x0B, 0x14));
+    p.drawEllipse(lens, 22, 22);
+    p.save();
+    p.translate(104, 112);
+    p.rotate(-40);
+    p.setBrush(QColor(255, 255, 255, 153));
+    p.drawEllipse(QPointF(0, 0), 16, 9);
+    p.restore();
+    p.setPen(QPen(QColor(0x7F, 0x17, 0x14), 3));
+    p.setBrush(QColor(0xE5, 0x39, 0x35));
+    p.drawEllipse(QPointF(206, 50), 17, 17);
     return image;
 }
 

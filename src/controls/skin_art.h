@@ -39,7 +39,7 @@ QImage PositionTrack(bool passed, qreal ratio);
 QImage PositionThumb(bool dragging, qreal ratio);
 QImage VolumeTrack(bool passed, qreal ratio);
 QImage VolumeThumb(bool dragging, qreal ratio);
-// The window and application icon at the usual sizes.
+// The window and application icon at the usual sizes (the desktop icon's picture).
 QIcon AppIcon();
 // One size of it, `size` pixels square.
 QImage AppIconImage(int size);

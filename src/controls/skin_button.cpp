@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QPalette>
 #include <QStyleOptionFocusRect>
-#include <QStylePainter>
 
 namespace tamlorex::controls {
 namespace {
@@ -27,8 +26,10 @@ void DrawEdge(QPainter& painter, const QRect& r, bool sunken, const QPalette& pa
 }  // namespace
 
 SkinButton::SkinButton(Kind kind, QWidget* parent)
-    : QAbstractButton(parent), kind_(kind), textColor_(palette().color(QPalette::ButtonText))
+    : QPushButton(parent), kind_(kind), textColor_(palette().color(QPalette::ButtonText))
 {
+    setAutoDefault(false);
+    setDefault(false);
     setMouseTracking(true);
     setCheckable(kind != Kind::Push);
     setAutoExclusive(false);
@@ -125,14 +126,14 @@ void SkinButton::enterEvent(QEnterEvent* event)
         hover_ = true;
         update();
     }
-    QAbstractButton::enterEvent(event);
+    QPushButton::enterEvent(event);
 }
 
 void SkinButton::leaveEvent(QEvent* event)
 {
     hover_ = false;
     update();
-    QAbstractButton::leaveEvent(event);
+    QPushButton::leaveEvent(event);
 }
 
 void SkinButton::mousePressEvent(QMouseEvent* event)
@@ -143,7 +144,7 @@ void SkinButton::mousePressEvent(QMouseEvent* event)
     }
     // Shows the pressed state; from here on it follows whether the pointer is over the button,
     // and a release away from it sends no click.
-    QAbstractButton::mousePressEvent(event);
+    QPushButton::mousePressEvent(event);
 }
 
 void SkinButton::mouseMoveEvent(QMouseEvent* event)
@@ -152,19 +153,19 @@ void SkinButton::mouseMoveEvent(QMouseEvent* event)
         hover_ = true;
         update();
     }
-    QAbstractButton::mouseMoveEvent(event);
+    QPushButton::mouseMoveEvent(event);
 }
 
 void SkinButton::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) pressedTracking_ = false;
-    QAbstractButton::mouseReleaseEvent(event);
+    QPushButton::mouseReleaseEvent(event);
 }
 
 void SkinButton::focusOutEvent(QFocusEvent* event)
 {
     pressedTracking_ = false;
-    QAbstractButton::focusOutEvent(event);
+    QPushButton::focusOutEvent(event);
 }
 
 void SkinButton::nextCheckState()

@@ -2,14 +2,15 @@
 // A button drawn from one strip of state frames side by side: 0 normal, 1 pressed or checked,
 // 2 hover, 3 disabled, and optionally 4, a mask (black: the button, white: see-through). It tracks
 // the hover, shows its pressed state only while the pointer is over it, acts as a push button, a
-// check box or a radio button, and has a tooltip.
-#include <QAbstractButton>
+// check box or a radio button, and has a tooltip. (A QPushButton underneath, so that the window's
+// code may treat every button of it as one; it is never a dialog's default button.)
 #include <QColor>
 #include <QImage>
+#include <QPushButton>
 
 namespace tamlorex::controls {
 
-class SkinButton : public QAbstractButton {
+class SkinButton : public QPushButton {
     Q_OBJECT
 public:
     enum class Kind { Push = 0, Check = 2, Radio = 4 };
@@ -40,6 +41,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void nextCheckState() override;
+    bool hitButton(const QPoint& at) const override { return rect().contains(at); }
     QSize sizeHint() const override { return frameSize_; }
 
 private:

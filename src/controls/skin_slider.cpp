@@ -52,6 +52,8 @@ bool SkinSlider::SetTrackBitmaps(const QImage& normal, const QImage& second, boo
 {
     track_ = QImage();
     trackSecond_ = QImage();
+    trackPlain_ = QImage();
+    trackSecondPlain_ = QImage();
     if (normal.isNull()) {
         update();
         return true;
@@ -62,7 +64,11 @@ bool SkinSlider::SetTrackBitmaps(const QImage& normal, const QImage& second, boo
         return false;
     }
     track_ = Prepared(normal, transparent, keyColor, keyPoint);
-    if (!second.isNull()) trackSecond_ = Prepared(second, transparent, keyColor, keyPoint);
+    trackPlain_ = Prepared(normal, false, 0, QPoint());
+    if (!second.isNull()) {
+        trackSecond_ = Prepared(second, transparent, keyColor, keyPoint);
+        trackSecondPlain_ = Prepared(second, false, 0, QPoint());
+    }
     if (!stretch_) resize(LogicalSize(track_));
     update();
     return true;
@@ -91,6 +97,12 @@ bool SkinSlider::SetThumbBitmaps(const QImage& normal, const QImage& second, boo
 void SkinSlider::SetStretch(bool stretch)
 {
     stretch_ = stretch;
+    update();
+}
+
+void SkinSlider::SetOrientation(Qt::Orientation orientation)
+{
+    vertical_ = orientation == Qt::Vertical;
     update();
 }
 
@@ -250,18 +262,24 @@ void SkinSlider::paintEvent(QPaintEvent*)
     const int centre = ThumbCentre(position_);
     if (!track_.isNull()) {
         const qreal ratio = Ratio(track_);
+        const int split = std::clamp(centre, 0, Length());
+        // The part before the split and the rest, along the travel.
+        const auto before = [&](int end) { return vertical_ ? QRect(0, 0, W, end) : QRect(0, 0, end, H); };
+        const auto after = [&](int start) {
+            return vertical_ ? QRect(0, start, W, H - start) : QRect(start, 0, W - start, H);
+        };
         if (stretch_) {
-            // Whole bitmaps: the passed part over [0, centre), the rest over [centre, W).
-            const int split = std::clamp(centre, 0, W);
-            const QImage& passed = trackSecond_.isNull() ? track_ : trackSecond_;
-            if (split > 0) painter.drawImage(QRect(0, 0, split, H), passed);
-            if (split < W) painter.drawImage(QRect(split, 0, W - split, H), track_);
+            // Whole bitmaps as they are: the passed part before the thumb's centre, the rest after.
+            const QImage& passed = trackSecondPlain_.isNull() ? trackPlain_ : trackSecondPlain_;
+            if (split > 0) painter.drawImage(before(split), passed);
+            if (split < Length()) painter.drawImage(after(split), trackPlain_);
         } else if (!trackSecond_.isNull() && active_) {
             // Each part from its own place in its bitmap.
-            const int split = std::clamp(centre, 0, W);
-            painter.drawImage(QRectF(0, 0, split, H), trackSecond_, QRectF(0, 0, split * ratio, H * ratio));
-            painter.drawImage(QRectF(split, 0, W - split, H), track_,
-                              QRectF(split * ratio, 0, (W - split) * ratio, H * ratio));
+            const auto source = [ratio](const QRect& r) {
+                return QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio);
+            };
+            painter.drawImage(before(split), trackSecond_, source(before(split)));
+            painter.drawImage(after(split), track_, source(after(split)));
         } else {
             painter.drawImage(QPoint(0, 0), track_);
         }

@@ -29,8 +29,11 @@ public:
                          std::uint32_t keyColor = 0, QPoint keyPoint = QPoint());
     bool SetThumbBitmaps(const QImage& normal, const QImage& second, bool transparent = false,
                          std::uint32_t keyColor = 0, QPoint keyPoint = QPoint());
-    // Stretch mode keeps the size the layout gives and stretches the whole track bitmaps.
+    // Stretch mode keeps the size the layout gives and stretches the whole track bitmaps, drawn
+    // as they are (no see-through pixels).
     void SetStretch(bool stretch);
+    // Horizontal by default; a vertical slider runs from the top down.
+    void SetOrientation(Qt::Orientation orientation);
 
     void SetRange(int minimum, int maximum, bool repaint = true);
     void SetPage(int page) { page_ = page; }
@@ -92,6 +95,8 @@ private:
     int bottom_ = 0;
     QImage track_;
     QImage trackSecond_;
+    QImage trackPlain_;  // as given, for stretch mode
+    QImage trackSecondPlain_;
     QImage thumb_;
     QImage thumbSecond_;
     bool stretch_ = false;
