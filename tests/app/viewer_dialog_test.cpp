@@ -394,8 +394,10 @@ void ViewerDialogTest::statusLineShowsStateAndSpeed()
         d.TimerTick(kTimerFast);
         return d.Status().StatusWord() == QStringLiteral("PAUSE");
     }));
-    // The slider follows the position in pages.
+    // The slider follows the position in pages; a key on it seeks (Home: the start).
     QCOMPARE(static_cast<std::uint64_t>(d.PositionSlider().value()), d.Engine().GetPosition() / 4096);
+    QTest::keyClick(&d.PositionSlider(), Qt::Key_Home);
+    QVERIFY(WaitFor([&] { return d.Engine().GetPosition() < 65536; }));
     // Play starts at the requested speed, which Speed Up changed (from the start of the sample, so
     // that its end does not pause the playing).
     d.Engine().Seek(0);
