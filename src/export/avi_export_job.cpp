@@ -120,7 +120,6 @@ AviExportJob::~AviExportJob() { Close(); }
 
 bool AviExportJob::OpenInput(const std::string& path, bool drive)
 {
-    cancel_.store(false);
     reader_.Close();
     inputOpen_.store(false);
     reader_.SetModelType(modelType_);

@@ -110,8 +110,9 @@ public:
     bool StartExport(const std::string& input, const std::string& output);
     // Stops the worker (when running), finishes every file and closes the input.
     void Close();
-    // From any thread: a first pass running elsewhere gives up at once and makes no file (it
-    // returns false); a second pass's scan stops at the next page. OpenInput clears it.
+    // From any thread: a first pass running elsewhere (or about to run) gives up at once and
+    // makes no file (it returns false); a second pass's scan stops at the next page. Close
+    // clears it.
     void Cancel() { cancel_.store(true); }
 
     // Progress of the second pass; safe from any thread.
