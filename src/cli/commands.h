@@ -6,6 +6,7 @@ namespace tamlorex::cli {
 // 0 done, 1 the operation said no, 2 bad arguments or a source that cannot be opened.
 int RunRecords(int argc, char** argv);
 int RunSeek(int argc, char** argv);
+int RunIndex(int argc, char** argv);
 int RunSpan(int argc, char** argv);
 int RunInfo(int argc, char** argv);
 int RunDisks(int argc, char** argv);

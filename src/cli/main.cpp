@@ -16,7 +16,8 @@ struct Command {
 
 const Command kCommands[] = {
     {"records", tamlorex::cli::RunRecords, "read the records of a recording, forward or backward"},
-    {"seek", tamlorex::cli::RunSeek, "read the first picture at a byte offset"},
+    {"seek", tamlorex::cli::RunSeek, "read the first picture at a byte offset or a clock time"},
+    {"index", tamlorex::cli::RunIndex, "list where the recording is at each step of clock time"},
     {"span", tamlorex::cli::RunSpan, "copy the pages between two offsets into a new recording"},
     {"info", tamlorex::cli::RunInfo, "summarise a recording"},
     {"disks", tamlorex::cli::RunDisks, "list the disks that may hold recordings"},

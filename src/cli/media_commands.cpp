@@ -4,13 +4,16 @@
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
+#include <algorithm>
 
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/source.h"
 #include "media/recorder_disk.h"
 #include "media/recording_summary.h"
+#include "media/time_index.h"
 #include "media/vvf_reader.h"
 #include "platform/md5.h"
 
@@ -52,7 +55,17 @@ const char kRecordsHelp[] =
 
 const char kSeekHelp[] =
     "usage: tamlorex seek FILE OFFSET [--model N] [--drive]\n"
-    "Prints the first picture record of the page that holds byte OFFSET.\n";
+    "       tamlorex seek FILE --time \"YYYY-MM-DD HH:MM:SS\" [--model N] [--drive] [--reads]\n"
+    "Prints the first picture record of the page that holds byte OFFSET, or of the first good page\n"
+    "at or after a local clock time (after a clock set back: in the first stretch of increasing\n"
+    "times that reaches it; on a disk the oldest page comes first).\n"
+    "  --reads      also print the page reads of the search on standard error\n";
+
+const char kIndexHelp[] =
+    "usage: tamlorex index FILE [--model N] [--drive] [--step SECONDS]\n"
+    "Prints one JSON line per step of clock time (default 60 seconds) through the recording:\n"
+    "{\"time\":\"YYYY-MM-DD HH:MM:SS\",\"pos\":P,\"channels\":[...]}, P the first good page at or\n"
+    "after that time and channels those with pictures in the few pages read from there.\n";
 
 const char kSpanHelp[] =
     "usage: tamlorex span FILE START END OUT [--drive]\n"
@@ -90,18 +103,37 @@ int RunRecords(int argc, char** argv)
 
 int RunSeek(int argc, char** argv)
 {
-    Args args(argc, argv, 2, {"--model"}, {"--drive"});
+    Args args(argc, argv, 2, {"--model", "--time"}, {"--drive", "--reads"});
     if (const int status = HelpOrRefusal(args, kSeekHelp); status >= 0) return status;
     long long model = 4;
     std::uint64_t offset = 0;
+    std::uint32_t clock = 0;
+    const bool byTime = args.Has("--time");
     if (!args.Integer("--model", 4, 0, 6, model)) return Usage(kSeekHelp, args.Error());
-    if (args.Positional().size() != 2) return Usage(kSeekHelp, "expected FILE and OFFSET");
-    if (!args.Unsigned(args.Positional()[1], offset)) return Usage(kSeekHelp, args.Error());
+    if (byTime) {
+        if (args.Positional().size() != 1) return Usage(kSeekHelp, "expected FILE and --time");
+        if (!ParseClockTime(args.Value("--time").c_str(), clock))
+            return Usage(kSeekHelp, "not a clock time \"YYYY-MM-DD HH:MM:SS\": " + args.Value("--time"));
+    } else {
+        if (args.Positional().size() != 2) return Usage(kSeekHelp, "expected FILE and OFFSET");
+        if (!args.Unsigned(args.Positional()[1], offset)) return Usage(kSeekHelp, args.Error());
+    }
 
     VvfReader reader;
     StderrAlerts alerts;
     if (!OpenSource(reader, alerts, args.Positional()[0], args.Has("--drive"), static_cast<int>(model))) return 2;
     auto buffer = std::make_unique<std::uint8_t[]>(kRecordBufferSize);
+    if (byTime) {
+        TimeIndex index(reader);
+        const bool built = index.Build();
+        const auto found = built ? index.Seek(clock) : std::nullopt;
+        if (args.Has("--reads")) std::fprintf(stderr, "page reads: %" PRIu64 "\n", index.PageReads());
+        if (!found) {
+            std::fprintf(stderr, "tamlorex: %s\n", built ? "the recording ends before that time" : "no page with a good header");
+            return 1;
+        }
+        offset = *found;
+    }
     // A target the reader refuses reads nothing.
     const std::uint32_t length = reader.SetSeekTarget(offset) ? reader.ReadAtSeekTarget(buffer.get()) : 0;
     PrintRecord("s", reader, buffer.get(), length);
@@ -238,6 +270,58 @@ int RunDisks(int argc, char** argv)
     const auto drives = ListDrives(args.Value("--sys", "/sys/block"), args.Value("--dev", "/dev"));
     for (const auto& drive : drives) std::printf("%s\t%s\n", drive.line.c_str(), drive.devicePath.c_str());
     if (drives.empty()) std::fprintf(stderr, "tamlorex: no disk can be opened (raw disks usually need root)\n");
+    return 0;
+}
+
+int RunIndex(int argc, char** argv)
+{
+    Args args(argc, argv, 2, {"--model", "--step"}, {"--drive"});
+    if (const int status = HelpOrRefusal(args, kIndexHelp); status >= 0) return status;
+    long long model = 4, step = 60;
+    if (!args.Integer("--model", 4, 0, 6, model) || !args.Integer("--step", 60, 1, 86400 * 366, step))
+        return Usage(kIndexHelp, args.Error());
+    if (args.Positional().size() != 1) return Usage(kIndexHelp, "expected one FILE");
+
+    VvfReader reader;
+    StderrAlerts alerts;
+    if (!OpenSource(reader, alerts, args.Positional()[0], args.Has("--drive"), static_cast<int>(model))) return 2;
+    TimeIndex index(reader);
+    if (!index.Build()) {
+        std::fprintf(stderr, "tamlorex: no page with a good header\n");
+        return 1;
+    }
+    auto buffer = std::make_unique<std::uint8_t[]>(kRecordBufferSize);
+    const std::uint64_t pages = reader.GetSize() / kPageSize;
+    std::uint64_t lastPos = ~std::uint64_t{0};
+    for (const TimeIndex::Segment& seg : index.Segments()) {
+        // As many pages per step as the segment holds, at most a few dozen: enough for a
+        // picture of each recorded channel, no more than the step spans.
+        const std::uint64_t spanPages = (seg.lastPage + pages - seg.firstPage) % pages + 1;
+        const std::uint64_t steps = (seg.lastTime - seg.firstTime) / static_cast<std::uint64_t>(step) + 1;
+        const std::uint64_t window = std::clamp<std::uint64_t>(spanPages / steps, 1, 32);
+        for (std::uint64_t t = seg.firstTime; t <= seg.lastTime; t += static_cast<std::uint64_t>(step)) {
+            const auto pos = index.SeekInSegment(seg, static_cast<std::uint32_t>(t));
+            if (!pos || *pos == lastPos) continue;
+            lastPos = *pos;
+            std::set<int> channels;
+            reader.Rescan(*pos);
+            // Records whose start codes lie in the window's pages; a damaged page ends a read,
+            // the next read goes on after it.
+            for (int empty = 0; empty < 2 && reader.GetPosition() < *pos + window * kPageSize;) {
+                const std::uint32_t length = reader.ReadNext(buffer.get());
+                if (length == 0) {
+                    ++empty;
+                    continue;
+                }
+                empty = 0;
+                if (reader.GetRecordStart() >= *pos + window * kPageSize) break;
+                if (!reader.IsAudio()) channels.insert(reader.GetChannel());
+            }
+            std::printf("{\"time\":\"%s\",\"pos\":%" PRIu64 ",\"channels\":[%s]}\n",
+                        FormatTime(CalendarFromPageTime(static_cast<std::uint32_t>(t))).c_str(), *pos,
+                        JoinNumbers(channels, "%u").c_str());
+        }
+    }
     return 0;
 }
 

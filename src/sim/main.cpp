@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "cli/args.h"
+#include "sim/disk_maker.h"
 #include "sim/recorder_sim.h"
 #include "sim/sample_maker.h"
 #include "sim/yuv_records.h"
@@ -82,11 +83,26 @@ const char kServeHelp[] =
     "Prints {\"listening\":PORT[,\"ddns\":PORT]} first, then one JSON line per event; serves one\n"
     "client at a time and refuses others with \"too many clients\".\n";
 
+const char kMakeDiskHelp[] =
+    "usage: tamlorex-sim make-disk OUT.img --gigabytes G [options]\n"
+    "Writes an image of a recorder's disk (every 16-bit word swapped) written as a ring: page times\n"
+    "increase from the oldest page to the newest, the newest ends at the wrap point, eight unwritten\n"
+    "(zero) pages follow, then the oldest pages run to the end. A few seconds of pictures are encoded\n"
+    "once and repeated with new page headers.\n"
+    "      --gigabytes G   size in GiB, fractions allowed (0.05)             required\n"
+    "      --wrap F        wrap point as a fraction of the size, 1: not wrapped  default 0.5\n"
+    "      --channels N    recorded channels                                 default 4\n"
+    "      --model M       recorder model type 0..6                          default 4\n"
+    "      --start T       the oldest page's time, seconds since 1970        default 1773480413\n"
+    "Prints one JSON line: pages, wrap and oldest page, first and last page time, seconds, MB/s.\n";
+
 const char kUsage[] =
     "usage: tamlorex-sim COMMAND ... (tamlorex-sim COMMAND --help for more)\n"
     "\n"
     "commands:\n"
     "  make-sample OUT.vvf [options]   write a multi-channel sample recording\n"
+    "  make-disk OUT.img --gigabytes G [options]\n"
+    "                                  write a recorder disk image written as a ring\n"
     "  make-yuv OUT.yuv [options]      write scene frames as raw yuv420p\n"
     "  encode-yuv IN.yuv OUT.records [options]\n"
     "                                  encode yuv420p frames as full pictures\n"
@@ -245,6 +261,43 @@ int MakeSampleCommand(int argc, char** argv)
     return 0;
 }
 
+int MakeDiskCommand(int argc, char** argv)
+{
+    using namespace tamlorex::sim;
+    const auto names = {"--gigabytes", "--wrap", "--channels", "--model", "--start"};
+    const Args args(argc, argv, 2, std::set<std::string>(names.begin(), names.end()), {}, kProgram);
+    if (const int status = HelpOrRefusal(args, kMakeDiskHelp); status >= 0) return status;
+    if (args.Positional().size() != 1) return Refuse("expected one OUT.img", kMakeDiskHelp);
+    if (!args.Has("--gigabytes")) return Refuse("--gigabytes is required", kMakeDiskHelp);
+    const std::string out = args.Positional()[0];
+    DiskOptions options;
+    const bool parsed = ApplyOptions(args, names, [&](std::string_view name, const std::string& text) {
+        double value = 0;
+        if (!ParseNumber(text, value)) return false;
+        if (name == "--gigabytes") options.gigabytes = value;
+        else if (name == "--wrap") options.wrap = value;
+        else if (name == "--channels") options.channels = ToInt(value);
+        else if (name == "--model") options.modelType = ToInt(value);
+        else if (value >= 1 && value <= 4294967295.0) options.startTime = static_cast<std::uint32_t>(value);
+        else return false;
+        return true;
+    });
+    if (!parsed) return 2;
+    DiskSummary s;
+    std::string error;
+    if (!MakeDisk(out, options, s, error)) {
+        std::fprintf(stderr, "tamlorex-sim: %s\n", error.c_str());
+        return 1;
+    }
+    const double mb = static_cast<double>(s.pages) * 4096 / 1e6;
+    std::printf("{\"pages\":%llu,\"wrap_page\":%llu,\"oldest_page\":%llu,\"first_time\":%u,\"last_time\":%u,"
+                "\"seconds\":%.3f,\"mb_per_s\":%.0f}\n",
+                static_cast<unsigned long long>(s.pages), static_cast<unsigned long long>(s.wrapPage),
+                static_cast<unsigned long long>(s.oldestPage), s.firstTime, s.lastTime, s.seconds,
+                s.seconds > 0 ? mb / s.seconds : 0.0);
+    return 0;
+}
+
 std::atomic<bool> g_stop{false};
 
 void OnSignal(int) { g_stop.store(true); }
@@ -334,6 +387,7 @@ int main(int argc, char** argv)
             return 0;
         }
         if (command == "make-sample") return MakeSampleCommand(argc, argv);
+        if (command == "make-disk") return MakeDiskCommand(argc, argv);
         if (command == "make-yuv") return MakeYuvCommand(argc, argv);
         if (command == "encode-yuv") return EncodeYuvCommand(argc, argv);
         if (command == "serve") return ServeCommand(argc, argv);

@@ -84,6 +84,29 @@ TEST_F(CliTest, RecordsBackwardAndSeek)
     EXPECT_EQ(beyond.lines, std::vector<std::string>{"{\"dir\":\"s\",\"empty\":1,\"pos\":0}"});
 }
 
+// Seeking by clock time prints the line of the offset seek at the page found; the index steps
+// through the times with the channels seen there.
+TEST_F(CliTest, SeekByTimeAndIndex)
+{
+    VvfBuilder b;
+    // Page n has time 1230000000 + n (2008-12-23 02:40:00 UTC on); channel n % 3 in each page.
+    for (int i = 0; i < 40; ++i) b.Add(VideoRecord(0xF8, static_cast<std::uint8_t>(i % 3), 4000, static_cast<std::uint8_t>(i)));
+    b.Add({0, 0, 1, 0xF8});
+    const std::string rec = dir.Write("time.vvf", b.Build());
+    const Result byTime = RunCli("seek " + rec + " --time \"2008-12-23 02:40:07\"");
+    ASSERT_EQ(byTime.status, 0);
+    const Result byOffset = RunCli("seek " + rec + " " + std::to_string(7 * 4096));
+    EXPECT_EQ(byTime.out, byOffset.out);
+    EXPECT_EQ(RunCli("seek " + rec + " --time \"2008-12-24 00:00:00\"").status, 1);
+    EXPECT_EQ(RunCli("seek " + rec + " --time \"2008-12-23 02:40\"").status, 2);
+
+    const Result index = RunCli("index " + rec + " --step 10");
+    ASSERT_EQ(index.status, 0);
+    ASSERT_EQ(index.lines.size(), 4u) << index.out;
+    EXPECT_EQ(index.lines[0], "{\"time\":\"2008-12-23 02:40:00\",\"pos\":0,\"channels\":[0,1,2]}");
+    EXPECT_EQ(index.lines[1].rfind("{\"time\":\"2008-12-23 02:40:10\",\"pos\":40960,\"channels\":[", 0), 0u);
+}
+
 TEST_F(CliTest, SpanExitStatus)
 {
     EXPECT_EQ(RunCli("span " + file + " 100 5000 " + dir.Path("out.vvf")).status, 0);
@@ -149,6 +172,7 @@ TEST_F(CliTest, EveryCommandAnswersHelpAndRefusesUnknownOptions)
     const std::pair<const char*, std::string> commands[] = {
         {"records", file},
         {"seek", file + " 5"},
+        {"index", file},
         {"span", file + " 100 5000 " + out + "/span.vvf"},
         {"info", file},
         {"disks", ""},
