@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <cstring>
@@ -107,6 +108,20 @@ ExportDialog::ExportDialog(QWidget* owner, UserPrompts& prompts, const std::stri
     audioBox_ = Named(new QCheckBox(QStringLiteral("Audio"), channels), kExportAudioBox);
     audioBox_->setChecked(true);
     channelGrid->addWidget(audioBox_, 2, 0, 1, 8);
+    marksBox_ = Named(new QCheckBox(QString::fromLatin1(kExportMarksText), channels), kExportMarksBox);
+    marksBox_->setEnabled(false);
+    channelGrid->addWidget(marksBox_, 3, 0, 1, 4);
+    mosaicBox_ = Named(new QCheckBox(QString::fromLatin1(kExportMosaicText), channels), kExportMosaicBox);
+    channelGrid->addWidget(mosaicBox_, 3, 4, 1, 2);
+    speed_ = Named(new QSpinBox(channels), kExportSpeed);
+    speed_->setRange(1, kMaxExportSpeed);
+    speed_->setValue(1);
+    speed_->setSuffix(QStringLiteral("x"));
+    speed_->setToolTip(QStringLiteral("Plays this many times faster; above 1x without sound"));
+    auto* speedLabel = new QLabel(QStringLiteral("Speed:"), channels);
+    speedLabel->setBuddy(speed_);
+    channelGrid->addWidget(speedLabel, 3, 6);
+    channelGrid->addWidget(speed_, 3, 7);
 
     inputEdit_ = Named(new QLineEdit(this), kExportInputEdit);
     inputBrowse_ = Named(new QPushButton(QStringLiteral("Browse..."), this), kExportInputBrowse);
@@ -158,6 +173,7 @@ ExportDialog::ExportDialog(QWidget* owner, UserPrompts& prompts, const std::stri
 
     // The open recording is offered; a disk (or disk image) is read with its pages byte-swapped,
     // and its name suggests no output file (a device's folder is no place for one).
+    sourcePath_ = sourcePath;
     if (!sourcePath.empty()) {
         inputEdit_->setText(QString::fromStdString(sourcePath));
         if (sourceIsDrive) drivePath_ = sourcePath;
@@ -184,12 +200,24 @@ ExportDialog::~ExportDialog()
     job_.Close();
 }
 
+void ExportDialog::SetMarks(std::uint64_t in, std::uint64_t out)
+{
+    const bool marked = out > in && !sourcePath_.empty();
+    markIn_ = marked ? in : 0;
+    markOut_ = marked ? out : 0;
+    marksBox_->setEnabled(marked && !Busy());
+    marksBox_->setChecked(marked);
+}
+
 void ExportDialog::UpdateOk() { ok_->setEnabled(chosen_ && !Busy() && !outputEdit_->text().isEmpty()); }
 
 void ExportDialog::SetControlsEnabled(bool enabled)
 {
     for (int c = 1; c <= 8; ++c) channelBoxes_[static_cast<std::size_t>(c - 1)]->setEnabled(enabled);
     audioBox_->setEnabled(enabled);
+    marksBox_->setEnabled(enabled && markOut_ > markIn_);
+    mosaicBox_->setEnabled(enabled);
+    speed_->setEnabled(enabled);
     inputEdit_->setEnabled(enabled);
     outputEdit_->setEnabled(enabled);
     inputBrowse_->setEnabled(enabled);
@@ -250,10 +278,11 @@ void ExportDialog::OnStart()
         prompts_.Message(this, "Choose at least one channel to export.", kExportTitle);
         return;
     }
-    // A channel's file must not replace the recording it is read from.
-    for (int c = 1; c <= 8; ++c) {
-        if (!((mask >> (c - 1)) & 1)) continue;
-        const std::string name = ChannelOutputName(output_, c);
+    // A channel's file (or the mosaic) must not replace the recording it is read from.
+    const bool mosaic = mosaicBox_->isChecked();
+    for (int c = mosaic ? 0 : 1; c <= (mosaic ? 0 : 8); ++c) {
+        if (!mosaic && !((mask >> (c - 1)) & 1)) continue;
+        const std::string name = mosaic ? output_ : ChannelOutputName(output_, c);
         std::error_code error;
         if (name == input_ || std::filesystem::equivalent(name, input_, error)) {
             prompts_.Message(this, "The output file " + name + " is the recording itself; choose another output file.",
@@ -264,6 +293,12 @@ void ExportDialog::OnStart()
     job_.SetModelType(kExportModelType);
     job_.SetSelectedChannels(mask);
     job_.SetAudioOption(audioBox_->isChecked());
+    job_.SetContainer(ContainerForName(output_));
+    job_.SetMosaic(mosaic);
+    job_.SetSpeed(speed_->value());
+    // The marks belong to the window's recording: another input is exported whole.
+    const bool marks = marksBox_->isChecked() && markOut_ > markIn_ && input_ == sourcePath_;
+    job_.SetRange(marks ? markIn_ : 0, marks ? markOut_ : 0);
 
     // Counting reads the whole recording: it runs on its own thread, and the timer picks up
     // its result.

@@ -1,6 +1,8 @@
 #pragma once
 // The Export To AVI dialog: a recording, an output name, the channels, the sound and a compressor;
-// OK writes one AVI file per channel. The counting pass runs on a thread of its own and the export
+// OK writes one AVI file per channel (MP4 when the output name ends in ".mp4"), or one file with
+// the channels side by side ("Mosaic"), of the whole recording or only between the window's marks,
+// at the recording's pace or faster ("Speed"). The counting pass runs on a thread of its own and the export
 // on the job's worker, so the dialog stays responsive throughout; a 200 ms timer shows the
 // progress and the latest exported picture. Closing the dialog stops the export; the files keep
 // what was written.
@@ -21,6 +23,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 class QTimer;
 
 namespace tamlorex::app {
@@ -40,6 +43,9 @@ inline constexpr int kExportSelect = 1733;
 inline constexpr int kExportProgress = 1651;
 inline constexpr int kExportPercent = 1732;
 inline constexpr int kExportPicture = 1696;
+inline constexpr int kExportMarksBox = 1741;
+inline constexpr int kExportMosaicBox = 1742;
+inline constexpr int kExportSpeed = 1743;
 inline constexpr int kExportOk = 1;
 inline constexpr int kExportCancel = 2;
 
@@ -54,6 +60,8 @@ inline constexpr char kExportInputFilter[] = "All Files (*.*)|*.*|VVF File Forma
 inline constexpr char kExportOutputFilter[] = "AVI File Format (*.AVI)|*.AVI|";
 inline constexpr char kExportDefaultOutput[] = "CAPTURE.AVI";
 inline constexpr char kExportCounting[] = "Counting...";
+inline constexpr char kExportMarksText[] = "Only between the marks";
+inline constexpr char kExportMosaicText[] = "Mosaic";
 inline constexpr int kExportTimerMs = 200;
 
 class ExportDialog : public QDialog {
@@ -64,6 +72,11 @@ public:
     ExportDialog(QWidget* owner, UserPrompts& prompts, const std::string& sourcePath, bool sourceIsDrive);
     // Stops an export in progress and finishes its files.
     ~ExportDialog() override;
+
+    // The window's marks In and Out, byte offsets of the recording it has open: with out > in the
+    // "Only between the marks" box is offered (and checked), and while it is checked and the input
+    // is still that recording only the records starting in [in, out) are exported. Before OK.
+    void SetMarks(std::uint64_t in, std::uint64_t out);
 
     // True from OK until the export ends or is stopped.
     bool Busy() const { return counting_ || exporting_; }
@@ -110,6 +123,9 @@ private:
 
     std::vector<QCheckBox*> channelBoxes_;  // channels 1..16
     QCheckBox* audioBox_;
+    QCheckBox* marksBox_;
+    QCheckBox* mosaicBox_;
+    QSpinBox* speed_;
     QLineEdit* inputEdit_;
     QPushButton* inputBrowse_;
     QLineEdit* outputEdit_;
@@ -130,6 +146,9 @@ private:
     std::string input_;
     std::string output_;
     std::string drivePath_;  // the window's disk, when it had one open
+    std::string sourcePath_;  // the window's recording, which the marks belong to
+    std::uint64_t markIn_ = 0;
+    std::uint64_t markOut_ = 0;
     std::thread counter_;
     std::atomic<bool> counted_{false};
     // Results of the counting pass, read after it is joined.

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <numeric>
 #include <thread>
 
 #include "codec/color_convert.h"
@@ -13,6 +14,8 @@
 #include "codec/yuv_picture.h"
 #include "export/time_text.h"
 #include "media/frame_record.h"
+#include "media/page_header.h"
+#include "media/time_index.h"
 
 namespace tamlorex {
 
@@ -52,6 +55,66 @@ FrameRate PageFrameRate(std::uint32_t decodedHeight, std::uint16_t channelMask, 
 
 FrameRate SpreadFrameRate(std::uint64_t pictures, std::uint64_t durationMs) { return {pictures * 1000, durationMs}; }
 
+ExportContainer ContainerForName(const std::string& output)
+{
+    const std::size_t slash = output.find_last_of('/');
+    const std::string name = output.substr(slash == std::string::npos ? 0 : slash + 1);
+    if (name.size() < 4) return ExportContainer::kAvi;
+    std::string ext = name.substr(name.size() - 4);
+    for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return ext == ".mp4" ? ExportContainer::kMp4 : ExportContainer::kAvi;
+}
+
+Timelapse MakeTimelapse(FrameRate rate, int speed)
+{
+    Timelapse t;
+    std::uint64_t r = rate.rate;
+    std::uint64_t s = rate.scale;
+    FitRateAndScale(r, s);
+    const std::uint64_t times = static_cast<std::uint64_t>(std::max(speed, 1));
+    // r x times may not fit: take what the fraction allows exactly first.
+    const std::uint64_t common = std::gcd(s, times);
+    s /= common;
+    const unsigned __int128 faster = static_cast<unsigned __int128>(r) * (times / common);
+    std::uint64_t fr = faster > UINT64_MAX ? UINT64_MAX : static_cast<std::uint64_t>(faster);
+    if (faster > UINT64_MAX) s = static_cast<std::uint64_t>(static_cast<unsigned __int128>(s) * UINT64_MAX / faster);
+    FitRateAndScale(fr, s);
+    t.input = {fr, s};
+    t.drops = static_cast<unsigned __int128>(fr) > static_cast<unsigned __int128>(s) * kMaxExportFrameRate;
+    t.output = t.drops ? FrameRate{kMaxExportFrameRate, 1} : t.input;
+    return t;
+}
+
+std::int64_t TimelapseFrame(const Timelapse& t, std::int64_t i)
+{
+    if (!t.drops || i <= 0) return i;
+    // i x (output rate / input rate) = i x outRate x inScale / (outScale x inRate)
+    const unsigned __int128 num = static_cast<unsigned __int128>(i) * t.output.rate * t.input.scale;
+    const unsigned __int128 den = static_cast<unsigned __int128>(t.output.scale) * t.input.rate;
+    return den == 0 ? i : static_cast<std::int64_t>(num / den);
+}
+
+int MosaicSide(int channels) { return channels <= 4 ? 2 : (channels <= 9 ? 3 : 4); }
+
+void PlaceInMosaic(std::uint8_t* mosaic, int side, int cellWidth, int cellHeight, int cell,
+                   const std::uint8_t* picture, int width, int height)
+{
+    if (side <= 0 || cell < 0 || cell >= side * side || width <= 0 || height <= 0 || width > cellWidth ||
+        height > cellHeight)
+        return;
+    const std::size_t mosaicLine = static_cast<std::size_t>(side) * static_cast<std::size_t>(cellWidth) * 3;
+    const std::size_t line = static_cast<std::size_t>(width) * 3;
+    const int mosaicHeight = side * cellHeight;
+    const int top = (cell / side) * cellHeight;
+    const std::size_t left = static_cast<std::size_t>(cell % side) * static_cast<std::size_t>(cellWidth) * 3;
+    for (int y = 0; y < height; ++y) {
+        // Row y from the top of both: bottom-up, it is stored height - 1 - y rows up.
+        const std::uint8_t* from = picture + static_cast<std::size_t>(height - 1 - y) * line;
+        std::uint8_t* to = mosaic + static_cast<std::size_t>(mosaicHeight - 1 - (top + y)) * mosaicLine + left;
+        std::memcpy(to, from, line);
+    }
+}
+
 std::uint64_t SoundDurationMs(std::uint64_t bytes, std::uint32_t samplesPerSecond)
 {
     if (samplesPerSecond == 0) return 0;
@@ -86,7 +149,12 @@ struct AviExportJob::Item {
 struct AviExportJob::Lane {
     int id = 0;  // takes the channels whose index modulo the lane count is id
     RecordPipeline pipeline;
-    std::array<std::int64_t, kMaxChannels> frameIndex{};
+    std::array<std::int64_t, kMaxChannels> frameIndex{};  // pictures of each file so far
+    std::array<std::int64_t, kMaxChannels> lastFrame = [] {
+        std::array<std::int64_t, kMaxChannels> frames;
+        frames.fill(-1);
+        return frames;
+    }();
     std::vector<std::uint8_t> rgb = std::vector<std::uint8_t>(kRgb24PictureSize);
     std::vector<std::uint8_t> doubled = std::vector<std::uint8_t>(kRgb24DoublePictureSize);
 
@@ -130,6 +198,62 @@ bool AviExportJob::OpenInput(const std::string& path, bool drive)
     return true;
 }
 
+std::optional<std::uint64_t> AviExportJob::FindTime(std::uint32_t seconds)
+{
+    if (!inputOpen_.load()) return std::nullopt;
+    TimeIndex index(reader_);
+    if (!index.Build()) return std::nullopt;
+    return index.Seek(seconds);
+}
+
+ExportWriter& AviExportJob::Writer(int slot)
+{
+    const std::size_t i = static_cast<std::size_t>(slot) & (kMaxChannels - 1);
+    if (container_ == ExportContainer::kMp4) return mp4Writers_[i];
+    return writers_[i];
+}
+
+bool AviExportJob::StartScan()
+{
+    const std::uint64_t size = reader_.GetSize();
+    if (rangeStart_ >= size && rangeStart_ > 0) return false;
+    if (rangeStart_ == 0) reader_.SetPosition(0);
+    else reader_.Rescan(rangeStart_ - rangeStart_ % kPageSize);
+    const std::uint64_t end = rangeEnd_ > 0 && rangeEnd_ < size ? rangeEnd_ : size;
+    size_.store(end > rangeStart_ ? end - rangeStart_ : 0);
+    position_.store(0);
+    return true;
+}
+
+bool AviExportJob::PastEnd() const
+{
+    return (rangeEnd_ > 0 && reader_.GetRecordStart() >= rangeEnd_) || (lastTime_ > 0 && reader_.GetPageTime() > lastTime_);
+}
+
+void AviExportJob::StoreProgress()
+{
+    const std::uint64_t at = reader_.GetPosition();
+    position_.store(std::min(at > rangeStart_ ? at - rangeStart_ : 0, size_.load()));
+}
+
+bool AviExportJob::OpenFile(int slot, const std::string& path, FrameRate rate, const BitmapFormat& format, bool sound)
+{
+    WaveFormat soundFormat;  // 8-bit PCM, one channel, 8000 samples per second
+    const std::size_t i = static_cast<std::size_t>(slot);
+    if (container_ == ExportContainer::kMp4) {
+        // The channels share the processors: an encoder gets the threads its file's share leaves.
+        int files = 0;
+        for (int index = 0; index < kMaxChannels; ++index)
+            files += pictures_[index] > 0 && ((selected_ >> index) & 1) ? 1 : 0;
+        const int threads = mosaic_ ? lanes_ : std::max(1, lanes_ / std::max(files, 1));
+        return mp4Writers_[i].Open(path, format, rate.rate, rate.scale, sound, GetCompressOptions(), threads);
+    }
+    AviChannelWriter& writer = writers_[i];
+    return writer.OpenFile(path) && writer.CreateStreams(static_cast<std::uint32_t>(rate.rate),
+                                                         static_cast<std::uint32_t>(rate.scale), &format,
+                                                         sound ? &soundFormat : nullptr);
+}
+
 bool AviExportJob::FirstPass(const std::string& output)
 {
     done_.store(false);
@@ -145,17 +269,19 @@ bool AviExportJob::FirstPass(const std::string& output)
     for (int c = 1; c <= kMaxChannels; ++c)
         names_[c - 1] = (selected_ >> (c - 1)) & 1 ? ChannelOutputName(output, c) : std::string();
 
-    WaveFormat sound;  // 8-bit PCM, one channel, 8000 samples per second
     reader_.SetModelType(modelType_);
     decoder_.Init(modelType_);
     auto buffer = std::make_unique<std::uint8_t[]>(kExportRecordBufferSize);
-    for (int empty = 0; empty < kExportEmptyReadsToStop && !cancel_.load();) {
+    const bool scan = StartScan();
+    for (int empty = 0; scan && empty < kExportEmptyReadsToStop && !cancel_.load();) {
         const std::uint32_t length = reader_.ReadNext(buffer.get());
         if (length == 0) {
             ++empty;
             continue;
         }
         empty = 0;
+        if (reader_.GetRecordStart() < rangeStart_) continue;
+        if (PastEnd()) break;
         if (reader_.IsAudio()) {
             audioPresent_ = true;
             audioBytes_[static_cast<std::size_t>(reader_.GetChannel()) & 3] += length;
@@ -177,17 +303,67 @@ bool AviExportJob::FirstPass(const std::string& output)
     if (cancel_.load()) return false;  // asked to give up: no file made
 
     const std::uint64_t duration = SoundDurationMs(audioBytes_[0]);
-    const bool withSound = audioOption_ && audioPresent_;
+    // A timelapse has no sound: played faster it would only be noise.
+    const bool withSound = audioOption_ && audioPresent_ && speed_ == 1;
+    auto describe = [&](ExportedFile& file, int slot) {
+        file.container = container_;
+        if (container_ != ExportContainer::kMp4) return;
+        file.videoCodec = mp4Writers_[static_cast<std::size_t>(slot)].VideoEncoderName();
+        file.soundCodec = mp4Writers_[static_cast<std::size_t>(slot)].SoundEnabled()
+                              ? mp4Writers_[static_cast<std::size_t>(slot)].SoundEncoderName()
+                              : std::string();
+        file.audio = !file.soundCodec.empty();
+    };
     std::vector<ExportedFile> files;
-    for (int index = 0; index < kMaxChannels; ++index) {
+    if (mosaic_) {
+        // One file: every picture of the chosen channels is a frame of it.
+        std::uint64_t total = 0;
+        int count = 0;
+        cellWidth_ = 0;
+        cellHeight_ = 0;
+        mosaicCell_.fill(-1);
+        std::uint16_t channels = 0;
+        for (int index = 0; index < kMaxChannels; ++index) {
+            if (pictures_[index] <= 0 || !((selected_ >> index) & 1)) continue;
+            mosaicCell_[index] = count++;
+            channels = static_cast<std::uint16_t>(channels | (1u << index));
+            total += static_cast<std::uint64_t>(pictures_[index]);
+            cellWidth_ = std::max(cellWidth_, formats_[index].width);
+            cellHeight_ = std::max(cellHeight_, formats_[index].height);
+        }
+        if (count > 0) {
+            mosaicSide_ = MosaicSide(count);
+            BitmapFormat format;
+            format.width = mosaicSide_ * cellWidth_;
+            format.height = mosaicSide_ * cellHeight_;
+            format.sizeImage = 3u * static_cast<std::uint32_t>(format.width) * static_cast<std::uint32_t>(format.height);
+            mosaicPicture_.assign(format.sizeImage, 0);
+            FrameRate rate{sharedRate_.rate * static_cast<std::uint64_t>(count), sharedRate_.scale};
+            if (audioPresent_ && duration > 0) rate = SpreadFrameRate(total, duration);
+            timelapse_[0] = MakeTimelapse(rate, speed_);
+            if (!OpenFile(0, output, timelapse_[0].output, format, withSound)) {
+                DiscardFiles();
+                return false;
+            }
+            ExportedFile file;
+            file.channels = channels;
+            file.path = output;
+            file.rate = timelapse_[0].output.rate;
+            file.scale = timelapse_[0].output.scale;
+            file.width = format.width;
+            file.height = format.height;
+            file.audio = withSound;
+            describe(file, 0);
+            files.push_back(file);
+        }
+    }
+    for (int index = 0; index < kMaxChannels && !mosaic_; ++index) {
         if (pictures_[index] <= 0 || !((selected_ >> index) & 1)) continue;
         FrameRate rate = sharedRate_;
         if (audioPresent_ && duration > 0) rate = SpreadFrameRate(static_cast<std::uint64_t>(pictures_[index]), duration);
-        FitRateAndScale(rate.rate, rate.scale);
-        AviChannelWriter& writer = writers_[index];
-        if (!writer.OpenFile(names_[index]) ||
-            !writer.CreateStreams(static_cast<std::uint32_t>(rate.rate), static_cast<std::uint32_t>(rate.scale),
-                                  &formats_[index], withSound ? &sound : nullptr)) {
+        timelapse_[index] = MakeTimelapse(rate, speed_);
+        rate = timelapse_[index].output;
+        if (!OpenFile(index, names_[index], rate, formats_[index], withSound)) {
             DiscardFiles();
             return false;
         }
@@ -199,6 +375,7 @@ bool AviExportJob::FirstPass(const std::string& output)
         file.width = formats_[index].width;
         file.height = formats_[index].height;
         file.audio = withSound;
+        describe(file, index);
         files.push_back(file);
     }
     std::lock_guard<std::mutex> lock(filesMutex_);
@@ -235,7 +412,7 @@ void AviExportJob::FinishFiles()
 {
     std::lock_guard<std::mutex> lock(filesMutex_);
     for (ExportedFile& file : files_) {
-        AviChannelWriter& writer = writers_[static_cast<std::size_t>(file.channel - 1)];
+        ExportWriter& writer = Writer(file.channel == 0 ? 0 : file.channel - 1);
         if (!writer.IsOpen()) continue;
         file.frames = writer.FramesWritten();
         // Finishing the file (the compressor's last pictures, the index) fails like a write.
@@ -247,21 +424,22 @@ void AviExportJob::FinishFiles()
 void AviExportJob::DiscardFiles()
 {
     for (AviChannelWriter& writer : writers_) writer.DiscardFile();
+    for (Mp4ChannelWriter& writer : mp4Writers_) writer.DiscardFile();
 }
 
 void AviExportJob::Process(Lane& lane, const Item& item)
 {
     if (item.sound) {
         for (int index = 0; index < kMaxChannels; ++index)
-            if (index % laneCount_ == lane.id && writers_[index].IsOpen())
-                writers_[index].WriteSound(item.bytes.data(), item.bytes.size());
+            if (index % laneCount_ == lane.id && Writer(index).IsOpen())
+                Writer(index).WriteSound(item.bytes.data(), item.bytes.size());
         return;
     }
     const std::uint8_t* record = item.bytes.data();
     const std::uint32_t length = static_cast<std::uint32_t>(item.bytes.size());
     if (!lane.pipeline.Parse(record, length)) return;
     const int index = item.channel;
-    const BitmapFormat& format = writers_[index].VideoFormat();
+    const BitmapFormat& format = mosaic_ ? formats_[index] : Writer(index).VideoFormat();
     const int width = lane.pipeline.Width();
     const int height = lane.pipeline.Height();
     // A picture of another size than the file's first one does not fit the file.
@@ -274,8 +452,24 @@ void AviExportJob::Process(Lane& lane, const Item& item)
         std::lock_guard<std::mutex> lock(previewMutex_);
         preview_->ShowExportPicture(index + 1, lane.doubled.data(), width, 2 * height);
     }
-    writers_[index].WriteFrame(lane.frameIndex[index], lane.doubled.data());
-    ++lane.frameIndex[index];
+    if (mosaic_) {
+        PlaceInMosaic(mosaicPicture_.data(), mosaicSide_, cellWidth_, cellHeight_, mosaicCell_[index],
+                      lane.doubled.data(), width, 2 * height);
+        WritePicture(lane, 0, mosaicPicture_.data());
+    } else {
+        WritePicture(lane, index, lane.doubled.data());
+    }
+}
+
+void AviExportJob::WritePicture(Lane& lane, int slot, const std::uint8_t* picture)
+{
+    const std::size_t i = static_cast<std::size_t>(slot);
+    // A timelapse drops the pictures that fall on a frame already written.
+    const std::int64_t frame = TimelapseFrame(timelapse_[i], lane.frameIndex[i]);
+    ++lane.frameIndex[i];
+    if (frame <= lane.lastFrame[i]) return;
+    lane.lastFrame[i] = frame;
+    Writer(slot).WriteFrame(frame, picture);
 }
 
 int AviExportJob::Run()
@@ -283,12 +477,12 @@ int AviExportJob::Run()
     abandon_.store(false);
     reader_.SetModelType(modelType_);
     decoder_.Init(modelType_);
-    // The first pass ended on empty reads, which leave the scanner cleared.
-    reader_.SetPosition(0);
-    position_.store(0);
+    // The first pass ended on empty reads (or at the range's end), which leave the scanner cleared.
+    const bool scan = StartScan();
     auto buffer = std::make_unique<std::uint8_t[]>(kExportRecordBufferSize);
 
-    laneCount_ = lanes_;
+    // The mosaic's cells are filled in clock-time order: one lane.
+    laneCount_ = mosaic_ ? 1 : lanes_;
     std::vector<std::unique_ptr<Lane>> lanes;
     for (int i = 0; i < laneCount_; ++i) {
         lanes.push_back(std::make_unique<Lane>());
@@ -314,20 +508,22 @@ int AviExportJob::Run()
         else Process(lane, item);
     };
 
-    const bool withSound = audioOption_ && audioPresent_;
+    const bool withSound = audioOption_ && audioPresent_ && speed_ == 1;
     int empty = 0;
-    for (;;) {
+    while (scan) {
         if (recordWait_.count() > 0 ? StopEvent().Wait(recordWait_) : StopEvent().IsSet()) {
             abandon_.store(true);
             break;
         }
         const std::uint32_t length = reader_.ReadNext(buffer.get());
-        position_.store(reader_.GetPosition());
+        StoreProgress();
         if (length == 0) {
             if (++empty >= kExportEmptyReadsToStop) break;
             continue;
         }
         empty = 0;
+        if (reader_.GetRecordStart() < rangeStart_) continue;
+        if (PastEnd()) break;
         Item item;
         item.time = FormatExportTime(reader_.CurrentPageTime());
         if (reader_.IsAudio()) {
@@ -340,7 +536,8 @@ int AviExportJob::Run()
         }
         if (!decoder_.ParseHeader(buffer.get(), length)) continue;
         const int index = decoder_.Channel() & (kMaxChannels - 1);
-        if (!((selected_ >> index) & 1) || !writers_[index].IsOpen()) continue;
+        if (!((selected_ >> index) & 1) || !(mosaic_ ? mosaicCell_[index] >= 0 && Writer(0).IsOpen() : Writer(index).IsOpen()))
+            continue;
         item.channel = index;
         item.bytes.assign(buffer.get(), buffer.get() + length);
         hand(*lanes[static_cast<std::size_t>(index % laneCount_)], std::move(item));

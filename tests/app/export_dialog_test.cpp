@@ -114,6 +114,7 @@ private slots:
     void exportWritesAPlayableFilePerChosenChannel();
     void compressorChoice();
     void stopDuringExportLeavesReadableFiles();
+    void marksAndMosaicMakeOneMp4OfTheSpan();
 };
 
 void ExportDialogTest::exportWritesAPlayableFilePerChosenChannel()
@@ -345,6 +346,44 @@ void ExportDialogTest::stopDuringExportLeavesReadableFiles()
     QVERIFY2(fields.size() == 2 && fields[0] == "rawvideo", qPrintable(video));
     // Some pictures, far fewer than the channel's share of the recording.
     QVERIFY2(fields[1].toInt() > 0 && fields[1].toInt() < pictures / 4, qPrintable(video));
+}
+
+void ExportDialogTest::marksAndMosaicMakeOneMp4OfTheSpan()
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath("rec.vvf");
+    int pictures = 0;
+    QVERIFY(MakeSample(source, 3, 6, &pictures));
+    Prompts prompts;
+    ExportDialog dialog(nullptr, prompts, source.toStdString(), false);
+    auto* marks = Find<QCheckBox>(dialog, kExportMarksBox);
+    QCOMPARE(marks->text(), QStringLiteral("Only between the marks"));
+    QVERIFY(!marks->isEnabled());
+    dialog.SetMarks(500, 500);  // no span
+    QVERIFY(!marks->isEnabled());
+    const qint64 size = QFileInfo(source).size();
+    dialog.SetMarks(static_cast<std::uint64_t>(size / 4), static_cast<std::uint64_t>(size * 3 / 4));
+    QVERIFY(marks->isEnabled());
+    QVERIFY(marks->isChecked());
+
+    prompts.onCompressor = [](CompressorDialog& choice) { return Pick(choice, kUncompressedHandler); };
+    Find<QPushButton>(dialog, kExportSelect)->click();
+    Find<QCheckBox>(dialog, kExportMosaicBox)->setChecked(true);
+    const QString output = dir.filePath("grid.mp4");
+    Find<QLineEdit>(dialog, kExportOutputEdit)->setText(output);
+    Find<QPushButton>(dialog, kExportOk)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(Contains(prompts.messages, "Export Complete"), 60000);
+    QCOMPARE(prompts.messages, std::vector<std::string>{"Export Complete"});
+
+    // One file of the three channels side by side, H.264 in MP4, with about half the pictures.
+    QVERIFY(!QFileInfo::exists(dir.filePath("grid-CH1.mp4")));
+    const QStringList fields = Probe(output, "stream=codec_name,width,height,nb_read_frames", true).split(',');
+    QVERIFY2(fields.size() == 4, qPrintable(fields.join(',')));
+    QCOMPARE(fields[0], QStringLiteral("h264"));
+    QCOMPARE(fields[1], QStringLiteral("1280"));
+    QCOMPARE(fields[2], QStringLiteral("896"));
+    QVERIFY2(fields[3].toInt() > pictures / 4 && fields[3].toInt() < pictures * 3 / 4, qPrintable(fields[3]));
+    QVERIFY(ReadsCleanly(output));
 }
 
 QTEST_MAIN(ExportDialogTest)

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 #include <vector>
 
 #include "codec/color_convert.h"
@@ -21,6 +22,9 @@ TEST(ExportNames, SuffixGoesBeforeTheLastDotOfTheFileName)
     // A dot in a folder name is not the file's extension.
     EXPECT_EQ(ChannelOutputName("/home/j.smith/out", 1), "/home/j.smith/out-CH1");
     EXPECT_EQ(ChannelOutputName("/home/j.smith/.avi", 3), "/home/j.smith/-CH3.avi");
+    EXPECT_EQ(ContainerForName("/a.mp4/DVR.Mp4"), ExportContainer::kMp4);
+    EXPECT_EQ(ContainerForName("/a.mp4/DVR"), ExportContainer::kAvi);
+    EXPECT_EQ(ContainerForName("mp4"), ExportContainer::kAvi);
 }
 
 TEST(ExportRates, PageRateFromHeightMaskAndInterval)
@@ -75,6 +79,67 @@ TEST(ExportRates, FitKeepsSmallFractionsAndShrinksLargeOnes)
     EXPECT_LE(rate, static_cast<std::uint64_t>(INT_MAX));
     EXPECT_LE(scale, static_cast<std::uint64_t>(INT_MAX));
     EXPECT_NEAR(static_cast<double>(rate) / static_cast<double>(scale), 5000001000.0 / 1000000001.0, 1e-6);
+}
+
+TEST(ExportRates, TimelapseKeepsRatesUpToThirtyAndThinsEvenlyAbove)
+{
+    const Timelapse same = MakeTimelapse({38000, 20065}, 1);
+    EXPECT_FALSE(same.drops);
+    EXPECT_EQ(same.output.rate, 38000u);
+    EXPECT_EQ(same.output.scale, 20065u);
+    const Timelapse ten = MakeTimelapse({38000, 20065}, 10);
+    EXPECT_FALSE(ten.drops);
+    EXPECT_EQ(ten.output.rate * 20065, 380000u * ten.output.scale);
+    EXPECT_EQ(TimelapseFrame(ten, 37), 37);
+
+    // 189.4 pictures a second: 30 frames, each picture on the frame its time falls in.
+    const Timelapse hundred = MakeTimelapse({38000, 20065}, 100);
+    EXPECT_TRUE(hundred.drops);
+    EXPECT_EQ(hundred.output.rate, 30u);
+    EXPECT_EQ(hundred.output.scale, 1u);
+    std::vector<std::int64_t> frames;
+    for (int i = 0; i < 38; ++i) frames.push_back(TimelapseFrame(hundred, i));
+    EXPECT_EQ(frames.front(), 0);
+    EXPECT_EQ(frames.back(), 5);  // 37 / 189.4 s x 30
+    for (std::size_t i = 1; i < frames.size(); ++i) EXPECT_LE(frames[i] - frames[i - 1], 1) << i;
+
+    // The largest rate and speed neither overflow nor stop the frames from growing.
+    const Timelapse huge = MakeTimelapse({UINT32_MAX, 1}, kMaxExportSpeed);
+    EXPECT_TRUE(huge.drops);
+    EXPECT_LE(huge.input.rate, static_cast<std::uint64_t>(INT_MAX));
+    EXPECT_EQ(TimelapseFrame(huge, 1000000), 0);
+    EXPECT_GT(TimelapseFrame(huge, std::int64_t{1} << 40), 0);
+}
+
+TEST(ExportMosaic, GridSidesAndCellsFromTheTopLeft)
+{
+    EXPECT_EQ(MosaicSide(1), 2);
+    EXPECT_EQ(MosaicSide(4), 2);
+    EXPECT_EQ(MosaicSide(5), 3);
+    EXPECT_EQ(MosaicSide(9), 3);
+    EXPECT_EQ(MosaicSide(10), 4);
+    EXPECT_EQ(MosaicSide(16), 4);
+
+    // 2 x 2 cells of 2 x 2 pixels, bottom-up: row 0 of the buffer is the mosaic's bottom row.
+    std::vector<std::uint8_t> mosaic(4 * 4 * 3, 0);
+    // A 1 x 2 picture: its top pixel 7s, its bottom pixel 9s.
+    const std::uint8_t picture[6] = {9, 9, 9, 7, 7, 7};
+    auto at = [&](int x, int yFromTop) { return mosaic[static_cast<std::size_t>((3 - yFromTop) * 4 + x) * 3]; };
+    PlaceInMosaic(mosaic.data(), 2, 2, 2, 1, picture, 1, 2);  // top right
+    EXPECT_EQ(at(2, 0), 7);
+    EXPECT_EQ(at(2, 1), 9);
+    PlaceInMosaic(mosaic.data(), 2, 2, 2, 2, picture, 1, 2);  // bottom left
+    EXPECT_EQ(at(0, 2), 7);
+    EXPECT_EQ(at(0, 3), 9);
+    int lit = 0;
+    for (std::uint8_t b : mosaic) lit += b != 0;
+    EXPECT_EQ(lit, 12);
+    // A picture larger than a cell, or a cell outside the grid, is not placed.
+    PlaceInMosaic(mosaic.data(), 2, 2, 2, 4, picture, 1, 2);
+    PlaceInMosaic(mosaic.data(), 2, 2, 1, 0, picture, 1, 2);
+    lit = 0;
+    for (std::uint8_t b : mosaic) lit += b != 0;
+    EXPECT_EQ(lit, 12);
 }
 
 TEST(ExportProgress, PercentAndScaledBar)

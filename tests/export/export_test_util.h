@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <sstream>
@@ -25,18 +26,21 @@ public:
         const std::string out = RunCommand(
             "ffprobe -v error -count_frames -count_packets -show_entries "
             "stream=index,codec_type,codec_name,codec_tag_string,width,height,pix_fmt,r_frame_rate,sample_rate,"
-            "channels,bits_per_sample,nb_read_frames,nb_read_packets -of flat '" + file + "' 2>/dev/null");
+            "channels,bits_per_sample,nb_read_frames,nb_read_packets,duration:format=format_name,duration "
+            "-of flat '" + file + "' 2>/dev/null");
         std::istringstream in(out);
         std::map<std::string, std::string> byIndex;
         for (std::string line; std::getline(in, line);) {
-            // streams.stream.N.field="value" or =value
+            // streams.stream.N.field="value" or =value; format.field: the file's as "f.<field>"
             const std::string prefix = "streams.stream.";
-            if (line.rfind(prefix, 0) != 0) continue;
+            const bool format = line.rfind("format.", 0) == 0;
+            if (line.rfind(prefix, 0) != 0 && !format) continue;
             const std::size_t eq = line.find('=');
             if (eq == std::string::npos) continue;
             std::string value = line.substr(eq + 1);
             if (value.size() >= 2 && value.front() == '"') value = value.substr(1, value.size() - 2);
-            byIndex[line.substr(prefix.size(), eq - prefix.size())] = value;
+            if (format) byIndex["f." + line.substr(7, eq - 7)] = value;
+            else byIndex[line.substr(prefix.size(), eq - prefix.size())] = value;
         }
         fields_ = byIndex;
         for (const char* kind : {"video", "audio"}) {
@@ -55,6 +59,14 @@ public:
     {
         auto it = fields_.find(key);
         return it == fields_.end() ? std::string() : it->second;
+    }
+    // A field read as a number of seconds (or a count); -1 when it is missing or not a number.
+    double Number(const std::string& key) const
+    {
+        const std::string text = (*this)[key];
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
+        return text.empty() || *end != '\0' ? -1.0 : value;
     }
 
 private:
