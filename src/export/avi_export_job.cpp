@@ -162,7 +162,9 @@ struct AviExportJob::Lane {
     std::condition_variable changed;
     std::deque<Item> queue;
     std::thread thread;
-    static constexpr std::size_t kQueueLimit = 16;
+    // Room for a few key frames' worth of pictures, so that a lane slowed by one does not stall the
+    // reader (and with it the other lanes).
+    static constexpr std::size_t kQueueLimit = 64;
 
     void Push(Item item)
     {

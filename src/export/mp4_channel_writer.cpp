@@ -25,7 +25,7 @@ constexpr int kPcmFrameSamples = 1024;
 // libx264: its speed preset and the constant rate factor of the default quality.
 constexpr char kX264Preset[] = "veryfast";
 constexpr int kDefaultCrf = 23;
-// A key frame at least every two seconds of the file (most 250 pictures apart), so that a player
+// A key frame every two seconds of the file (at most 250 pictures apart), so that a player
 // seeks without decoding far.
 constexpr double kKeyFrameSeconds = 2.0;
 constexpr int kMaxKeyFrameDistance = 250;
@@ -165,9 +165,9 @@ bool Mp4ChannelWriter::OpenVideo(const CompressOptions& options, int threads, st
     e->sample_aspect_ratio = AVRational{1, 1};
     e->thread_count = std::max(threads, 1);
     const double fps = av_q2d(av_inv_q(base));
-    e->gop_size = options.keyFrameEvery > 0
-                      ? static_cast<int>(options.keyFrameEvery)
-                      : std::clamp(static_cast<int>(fps * kKeyFrameSeconds + 0.5), 1, kMaxKeyFrameDistance);
+    // The export's compressor choice keys every picture, as AVI players expect; an MP4 file
+    // keys every two seconds instead.
+    e->gop_size = std::clamp(static_cast<int>(fps * kKeyFrameSeconds + 0.5), 1, kMaxKeyFrameDistance);
     if (context_->oformat->flags & AVFMT_GLOBALHEADER) e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (codec->id == AV_CODEC_ID_H264 && videoName_ == "libx264") {
         av_opt_set(e->priv_data, "preset", kX264Preset, 0);
