@@ -13,13 +13,17 @@
 #include <QSpinBox>
 #include <QTimer>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <utility>
 #include <filesystem>
 
 #include "app/compressor_dialog.h"
 #include "app/dialog_parts.h"
 #include "app/user_prompts.h"
 #include "export/compress_options.h"
+#include "media/time_index.h"
 #include "platform/system_error.h"
 
 namespace tamlorex::app {
@@ -153,16 +157,25 @@ ExportDialog::ExportDialog(QWidget* owner, UserPrompts& prompts, const std::stri
     grid->addWidget(compressionEdit_, 2, 1);
     grid->addWidget(select_, 2, 2);
     grid->addWidget(channels, 3, 0, 1, 3);
-    grid->addWidget(picture_, 4, 0, 1, 3, Qt::AlignCenter);
+    fromEdit_ = Named(new QLineEdit(this), kExportFromEdit);
+    toEdit_ = Named(new QLineEdit(this), kExportToEdit);
+    auto* timeRow = new QHBoxLayout;
+    for (auto [label, edit] : {std::pair{"From:", fromEdit_}, std::pair{"To:", toEdit_}}) {
+        edit->setPlaceholderText(QString::fromLatin1(kExportTimeHint));
+        timeRow->addWidget(new QLabel(QString::fromLatin1(label), this));
+        timeRow->addWidget(edit, 1);
+    }
+    grid->addLayout(timeRow, 4, 0, 1, 3);
+    grid->addWidget(picture_, 5, 0, 1, 3, Qt::AlignCenter);
     auto* progressRow = new QHBoxLayout;
     progressRow->addWidget(progress_, 1);
     progressRow->addWidget(percent_);
-    grid->addLayout(progressRow, 5, 0, 1, 3);
+    grid->addLayout(progressRow, 6, 0, 1, 3);
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
     buttonRow->addWidget(ok_);
     buttonRow->addWidget(cancel_);
-    grid->addLayout(buttonRow, 6, 0, 1, 3);
+    grid->addLayout(buttonRow, 7, 0, 1, 3);
 
     connect(inputBrowse_, &QPushButton::clicked, this, &ExportDialog::OnBrowseInput);
     connect(outputBrowse_, &QPushButton::clicked, this, &ExportDialog::OnBrowseOutput);
@@ -218,6 +231,8 @@ void ExportDialog::SetControlsEnabled(bool enabled)
     marksBox_->setEnabled(enabled && markOut_ > markIn_);
     mosaicBox_->setEnabled(enabled);
     speed_->setEnabled(enabled);
+    fromEdit_->setEnabled(enabled);
+    toEdit_->setEnabled(enabled);
     inputEdit_->setEnabled(enabled);
     outputEdit_->setEnabled(enabled);
     inputBrowse_->setEnabled(enabled);
@@ -296,9 +311,24 @@ void ExportDialog::OnStart()
     job_.SetContainer(ContainerForName(output_));
     job_.SetMosaic(mosaic);
     job_.SetSpeed(speed_->value());
+    const std::string fromText = fromEdit_->text().trimmed().toStdString();
+    const std::string toText = toEdit_->text().trimmed().toStdString();
+    std::uint32_t from = 0, to = 0;
+    if ((!fromText.empty() && !ParseClockTime(fromText.c_str(), from)) ||
+        (!toText.empty() && !ParseClockTime(toText.c_str(), to))) {
+        prompts_.Message(this, std::string("Enter the times From and To as ") + kExportTimeHint + ".", kExportTitle);
+        return;
+    }
+    if (!fromText.empty() && !toText.empty() && to < from) {
+        prompts_.Message(this, "The time To is before the time From.", kExportTitle);
+        return;
+    }
     // The marks belong to the window's recording: another input is exported whole.
     const bool marks = marksBox_->isChecked() && markOut_ > markIn_ && input_ == sourcePath_;
-    job_.SetRange(marks ? markIn_ : 0, marks ? markOut_ : 0);
+    const std::uint64_t markIn = marks ? markIn_ : 0;
+    const std::uint64_t markOut = marks ? markOut_ : 0;
+    const bool byFrom = !fromText.empty();
+    const bool byTo = !toText.empty();
 
     // Counting reads the whole recording: it runs on its own thread, and the timer picks up
     // its result.
@@ -310,8 +340,22 @@ void ExportDialog::OnStart()
     percent_->setText(QString::fromLatin1(kExportCounting));
     // The disk the window had open is read as a disk as long as the input still names it.
     const bool drive = !drivePath_.empty() && input_ == drivePath_;
-    counter_ = std::thread([this, input = input_, output = output_, drive] {
+    counter_ = std::thread([this, input = input_, output = output_, drive, markIn, markOut, byFrom, byTo, from, to] {
         inputOpened_ = job_.OpenInput(input, drive);
+        if (inputOpened_) {
+            // The marks and the times together: the part that lies within both.
+            std::uint64_t start = markIn, end = markOut;
+            if (byFrom) {
+                const auto found = job_.FindTime(from);
+                start = found ? std::max(start, *found) : UINT64_MAX;  // the recording ends before
+            }
+            job_.SetLastTime(byTo ? to : 0);
+            if (byTo && to < UINT32_MAX) {
+                if (const auto after = job_.FindTime(to + 1); after && *after > start)
+                    end = end > 0 ? std::min(end, *after) : *after;
+            }
+            job_.SetRange(start, end);
+        }
         firstPassOk_ = inputOpened_ && job_.FirstPass(output);
         counted_.store(true);
     });

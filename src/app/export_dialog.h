@@ -2,7 +2,8 @@
 // The Export To AVI dialog: a recording, an output name, the channels, the sound and a compressor;
 // OK writes one AVI file per channel (MP4 when the output name ends in ".mp4"), or one file with
 // the channels side by side ("Mosaic"), of the whole recording or only between the window's marks,
-// at the recording's pace or faster ("Speed"). The counting pass runs on a thread of its own and the export
+// at the recording's pace or faster ("Speed"). "From" and "To", local clock times, narrow the export
+// further to the pages from the first at or after From to the last at or before To. The counting pass runs on a thread of its own and the export
 // on the job's worker, so the dialog stays responsive throughout; a 200 ms timer shows the
 // progress and the latest exported picture. Closing the dialog stops the export; the files keep
 // what was written.
@@ -46,6 +47,8 @@ inline constexpr int kExportPicture = 1696;
 inline constexpr int kExportMarksBox = 1741;
 inline constexpr int kExportMosaicBox = 1742;
 inline constexpr int kExportSpeed = 1743;
+inline constexpr int kExportFromEdit = 1744;
+inline constexpr int kExportToEdit = 1745;
 inline constexpr int kExportOk = 1;
 inline constexpr int kExportCancel = 2;
 
@@ -62,6 +65,7 @@ inline constexpr char kExportDefaultOutput[] = "CAPTURE.AVI";
 inline constexpr char kExportCounting[] = "Counting...";
 inline constexpr char kExportMarksText[] = "Only between the marks";
 inline constexpr char kExportMosaicText[] = "Mosaic";
+inline constexpr char kExportTimeHint[] = "YYYY-MM-DD HH:MM:SS";
 inline constexpr int kExportTimerMs = 200;
 
 class ExportDialog : public QDialog {
@@ -126,6 +130,8 @@ private:
     QCheckBox* marksBox_;
     QCheckBox* mosaicBox_;
     QSpinBox* speed_;
+    QLineEdit* fromEdit_;
+    QLineEdit* toEdit_;
     QLineEdit* inputEdit_;
     QPushButton* inputBrowse_;
     QLineEdit* outputEdit_;

@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <ctime>
 #include <functional>
 #include <vector>
 
@@ -384,6 +385,31 @@ void ExportDialogTest::marksAndMosaicMakeOneMp4OfTheSpan()
     QCOMPARE(fields[2], QStringLiteral("896"));
     QVERIFY2(fields[3].toInt() > pictures / 4 && fields[3].toInt() < pictures * 3 / 4, qPrintable(fields[3]));
     QVERIFY(ReadsCleanly(output));
+
+    // From and To: local clock times of the sample's third and fourth seconds; a bad time is refused.
+    ExportDialog timed(nullptr, prompts, source.toStdString(), false);
+    Find<QPushButton>(timed, kExportSelect)->click();
+    auto clock = [](std::time_t t) {
+        std::tm local{};
+        localtime_r(&t, &local);
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+        return QString::fromLatin1(text);
+    };
+    const std::time_t first = 1773480413;  // the sample maker's first page time
+    Find<QLineEdit>(timed, kExportOutputEdit)->setText(dir.filePath("part.avi"));
+    Find<QLineEdit>(timed, kExportFromEdit)->setText(QStringLiteral("2026-03-14 9:26"));
+    prompts.messages.clear();
+    Find<QPushButton>(timed, kExportOk)->click();
+    QVERIFY(!timed.Busy());
+    QCOMPARE(prompts.messages, std::vector<std::string>{"Enter the times From and To as YYYY-MM-DD HH:MM:SS."});
+    prompts.messages.clear();
+    Find<QLineEdit>(timed, kExportFromEdit)->setText(clock(first + 2));
+    Find<QLineEdit>(timed, kExportToEdit)->setText(clock(first + 3));
+    Find<QPushButton>(timed, kExportOk)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(Contains(prompts.messages, "Export Complete"), 60000);
+    const double seconds = Probe(dir.filePath("part-CH1.avi"), "format=duration").toDouble();
+    QVERIFY2(seconds > 1.9 && seconds < 2.1, qPrintable(QString::number(seconds)));
 }
 
 QTEST_MAIN(ExportDialogTest)
