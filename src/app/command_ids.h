@@ -46,6 +46,10 @@ enum CommandId : int {
     kCmdOpenDisk = 32820,
     // Our own: a raw image file of a recorder's disk, read as the disk would be.
     kCmdOpenDiskImage = 32900,
+    // Our own: "Go to Time...", the first picture at or after a clock time.
+    kCmdGotoTime = 32901,
+    // Our own: shows or hides the timeline (the window grows or shrinks by its strip).
+    kCmdShowTimeline = 32902,
     kCmdDisconnectString = 32845,
     kCmdConnect = 32846,
     // Dvr Control: the recorder's front-panel keys.
@@ -87,6 +91,9 @@ inline constexpr int kIdTitleText = 1695;
 inline constexpr int kIdStatusLine = 1652;
 inline constexpr int kIdPositionSlider = 1658;
 inline constexpr int kIdVolumeSlider = 1638;
+// Our own: the timeline above the status line in Player mode, and its height.
+inline constexpr int kIdTimeline = 1900;
+inline constexpr int kTimelineHeight = 46;
 
 // Timers of the main window and their periods in milliseconds.
 inline constexpr int kTimerLayout = 3;

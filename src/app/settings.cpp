@@ -35,6 +35,7 @@ constexpr char kKeyDdnsPort[] = "Ddns Port";
 constexpr char kKeyLocalRecordingPath[] = "Local Recording Path";
 constexpr char kKeyDvrName[] = "DvrName";
 constexpr char kKeyMouseMode[] = "Enable && Hidden cusor on DVR side";
+constexpr char kKeyShowTimeline[] = "Show Timeline";
 
 }  // namespace
 
@@ -72,6 +73,7 @@ void ViewerSettings::Load(const IniFile& ini)
     localRecordingPath = ini.GetString(section, kKeyLocalRecordingPath, d.localRecordingPath);
     dvrName = ini.GetString(section, kKeyDvrName, d.dvrName);
     mouseMode = ini.GetInt(section, kKeyMouseMode, d.mouseMode);
+    showTimeline = ini.GetInt(section, kKeyShowTimeline, d.showTimeline);
 }
 
 void ViewerSettings::Save(IniFile& ini) const
@@ -97,6 +99,7 @@ void ViewerSettings::Save(IniFile& ini) const
     ini.SetString(section, kKeyLocalRecordingPath, localRecordingPath);
     ini.SetString(section, kKeyDvrName, dvrName);
     ini.SetInt(section, kKeyMouseMode, mouseMode);
+    ini.SetInt(section, kKeyShowTimeline, showTimeline);
 }
 
 std::string SettingsFilePath(const std::string& programPath, const std::string& overridePath)

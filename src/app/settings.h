@@ -35,6 +35,7 @@ struct ViewerSettings {
     std::string localRecordingPath;
     std::string dvrName = "DVR000";
     int mouseMode = 1;  // "Enable && Hidden cusor on DVR side"
+    int showTimeline = 1;  // our own: the timeline strip in Player mode
 
     // Both folders default to the Capture folder in the home folder.
     static ViewerSettings Defaults();

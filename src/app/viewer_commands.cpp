@@ -61,6 +61,7 @@ bool ViewerDialog::IsCommandEnabled(int id) const
     if (IsPlaybackCommand(id)) return state != kStateReady;
     switch (id) {
     case kCmdClose: return open;
+    case kCmdGotoTime: return open && state != kStateReady && mode_ == ViewerMode::Player;
     case kCmdMarkIn:
     case kCmdMarkOut: return open && state == kStatePause;
     case kCmdExportSpan:
@@ -77,6 +78,7 @@ int ViewerDialog::CommandCheckState(int id) const
     case kCmdPlayerMode: return engine_->GetMode() == kPlayerMode ? 1 : 0;
     case kCmdClientMode: return engine_->GetMode() != kPlayerMode ? 1 : 0;
     case kCmdShowTime: return engine_->Window().GetShowTime() ? 1 : 0;
+    case kCmdShowTimeline: return settings_.showTimeline != 0 ? 1 : 0;
     case kCmdAlwaysOnTop: return settings_.alwaysOnTop != 0 ? 1 : 0;
     case kCmdMute: return engine_->GetMute() ? 1 : 0;
     case kCmdFullScreen: return fullScreen_ ? 1 : 0;
@@ -122,6 +124,14 @@ bool ViewerDialog::ExecuteCommand(int id)
     case kCmdOpenDisk: OpenDisk(); break;
     case kCmdOpenDiskImage: OpenDiskImage(); break;
     case kCmdExportAvi: ExportToAvi(); break;
+    case kCmdGotoTime: GotoTime(); break;
+    case kCmdShowTimeline: {
+        const int frameHeight = FrameHeight();
+        settings_.showTimeline = settings_.showTimeline != 0 ? 0 : 1;
+        KeepVideoSize(frameHeight);
+        Layout(false, 0, 0);
+        break;
+    }
     case kCmdOptions: RunOptions(); break;
     case kCmdNetworkOptions: RunNetworkOptions(); break;
     case kCmdOpenFile: OpenFile(); break;
@@ -179,7 +189,9 @@ void ViewerDialog::SwitchMode(ViewerMode mode)
     // its file is finished before the mode changes.
     if (displayRecording_) StopDisplayRecording();
     engine_->SetMode(mode == ViewerMode::Player ? kPlayerMode : kClientMode, -1, -1);
+    const int frameHeight = FrameHeight();
     mode_ = mode;
+    KeepVideoSize(frameHeight);
     SetTitleText(QString::fromLatin1(kTitleText));
     engine_->Window().SetSplit(mode == ViewerMode::Player ? 9 : 1, 0);
     statusLine_->SetDisplayKind(static_cast<int>(mode_));

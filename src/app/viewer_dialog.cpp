@@ -36,7 +36,9 @@
 #include "controls/status_line.h"
 #include "controls/skin_art.h"
 #include "controls/skin_slider.h"
+#include "controls/timeline_widget.h"
 #include "display/qt/video_widget.h"
+#include "engine/activity_scan.h"
 #include "engine/media_engine.h"
 
 namespace tamlorex::app {
@@ -87,6 +89,7 @@ ViewerDialog::~ViewerDialog()
 {
     // The worker draws into the video widget: it stops before the widget goes.
     engine_->SetObserver(nullptr);
+    activityScan_->Stop();
     if (!shutDown_) {
         client_->DisconnectClient();
         engine_->CloseSource();
@@ -283,6 +286,37 @@ void ViewerDialog::ShowPlaybackStatus()
         }
         positionSlider_->setToolTip(QString::fromStdString(text));
         statusLine_->SetTexts(word, QString::fromStdString(text));
+    }
+    UpdateTimeline();
+}
+
+void ViewerDialog::UpdateTimeline()
+{
+    // The scan follows the source that is open in Player mode, whichever way it was opened.
+    const bool open = mode_ == ViewerMode::Player && engine_->IsSourceOpen();
+    const std::string path = open ? engine_->GetSourcePath() : std::string();
+    if (path != scanPath_) {
+        activityScan_->Stop();
+        scanPath_ = path;
+        scanGeneration_ = ~0ull;
+        timedMarks_[0] = timedMarks_[1] = ~0ull;
+        timeline_->Clear();
+        if (!path.empty()) activityScan_->Start(path, sourceIsDrive_, engine_->GetModelType());
+    }
+    if (path.empty()) return;
+    if (const std::uint64_t g = activityScan_->Generation(); g != scanGeneration_) {
+        scanGeneration_ = g;
+        timeline_->SetActivity(activityScan_->Take());
+    }
+    std::uint32_t now = 0;
+    timeline_->SetPlayTime(engine_->GetCurrentPageTime(now) ? std::optional<std::uint32_t>(now) : std::nullopt);
+    if (timedMarks_[0] != markIn_ || timedMarks_[1] != markOut_) {
+        timedMarks_[0] = markIn_;
+        timedMarks_[1] = markOut_;
+        // No marks are set while both stand at the start.
+        const bool set = markIn_ != 0 || markOut_ != 0;
+        timeline_->SetMarks(set ? engine_->PageTimeAt(markIn_) : std::nullopt,
+                            set ? engine_->PageTimeAt(markOut_) : std::nullopt);
     }
 }
 

@@ -29,6 +29,7 @@ class QLabel;
 class QMenu;
 
 namespace tamlorex {
+class ActivityScan;
 class AudioDevice;
 class MediaEngine;
 namespace app {
@@ -41,6 +42,7 @@ class EngineClientLink;
 namespace tamlorex::controls {
 class StatusLine;
 class SkinSlider;
+class TimelineWidget;
 }  // namespace tamlorex::controls
 
 namespace tamlorex::display {
@@ -127,6 +129,8 @@ public:
     controls::StatusLine& Status() { return *statusLine_; }
     controls::SkinSlider& PositionSlider() { return *positionSlider_; }
     controls::SkinSlider& VolumeSlider() { return *volumeSlider_; }
+    controls::TimelineWidget& Timeline() { return *timeline_; }
+    ActivityScan& Activity() { return *activityScan_; }
     QWidget* Control(int id) const;
     QAction* Action(int id) const;
     QMenu* Popup(ViewerMode mode) const;
@@ -165,6 +169,13 @@ private:
     void ApplyTopMost();
     void SetPositionRange();
     bool InCorner(const QPoint& at) const;
+    // The frame around the video area: the timeline's strip is part of it in Player mode.
+    int FrameHeight() const;
+    bool TimelineShown() const;
+    // After the timeline's strip came or went: the window changes its height by it.
+    void KeepVideoSize(int frameHeightBefore);
+    // The timeline follows the open source: its scan, the play position and the marks.
+    void UpdateTimeline();
 
     // Command handlers.
     void OpenFile();
@@ -175,6 +186,7 @@ private:
     // A disk or disk image: the marks are cleared, then it opens with the drive flag.
     void OpenDrivePath(const std::string& path);
     void ExportToAvi();
+    void GotoTime();
     void RunOptions();
     void RunNetworkOptions();
     // Asks for the compressor of a "Save AVI" recording; false when the user cancels.
@@ -202,6 +214,11 @@ private:
     controls::StatusLine* statusLine_ = nullptr;
     controls::SkinSlider* positionSlider_ = nullptr;
     controls::SkinSlider* volumeSlider_ = nullptr;
+    controls::TimelineWidget* timeline_ = nullptr;
+    std::unique_ptr<ActivityScan> activityScan_;
+    std::string scanPath_;               // the source the scan reads; empty for none
+    std::uint64_t scanGeneration_ = ~0ull;
+    std::uint64_t timedMarks_[2] = {~0ull, ~0ull};  // the marks whose times the timeline shows
     QLabel* titleText_ = nullptr;
     QLabel* systemIcon_ = nullptr;
     std::map<int, QWidget*> controls_;

@@ -11,8 +11,10 @@
 #include "app/compressor_dialog.h"
 #include "app/disk_select_dialog.h"
 #include "app/export_dialog.h"
+#include "app/goto_time_dialog.h"
 #include "app/network_options_dialog.h"
 #include "app/options_dialog.h"
+#include "controls/timeline_widget.h"
 #include "display/qt/video_widget.h"
 #include "engine/media_engine.h"
 
@@ -34,6 +36,32 @@ std::string OpenFailureText(const std::string& path, int error, bool drive)
     case EISDIR: return what + " cannot be opened: it is a folder.";
     default: return what + " cannot be opened: " + std::strerror(error) + ".";
     }
+}
+
+void ViewerDialog::GotoTime()
+{
+    if (!engine_->IsSourceOpen()) return;
+    const TimelineView& view = timeline_->View();
+    std::optional<std::uint32_t> first, last;
+    if (view.HasExtent()) {
+        first = static_cast<std::uint32_t>(view.ExtentStart());
+        last = static_cast<std::uint32_t>(view.ExtentEnd());
+    }
+    // The field starts at the clock time on screen, else at the recording's start.
+    CalendarTime initial{};
+    if (!engine_->GetCurrentTime(initial)) {
+        if (const auto start = first ? first : engine_->PageTimeAt(0)) initial = CalendarFromPageTime(*start);
+        else initial = CalendarFromPageTime(0);
+    }
+    GotoTimeDialog dialog(this, initial, first, last);
+    if (!prompts_->RunDialog(dialog)) return;
+    std::uint32_t time = 0;
+    if (!dialog.Chosen(time)) {
+        prompts_->Message(this, "That is not a time a recording can hold.", std::string());
+        return;
+    }
+    if (!engine_->SeekToTime(time))
+        prompts_->Message(this, "The recording has no picture at or after " + ClockText(time) + ".", std::string());
 }
 
 void ViewerDialog::OpenDisk()
@@ -67,6 +95,7 @@ void ViewerDialog::ExportToAvi()
 {
     // The export reads the recording with its own reader: the engine plays on undisturbed.
     ExportDialog dialog(this, *prompts_, engine_->GetSourcePath(), sourceIsDrive_);
+    dialog.SetMarks(markIn_, markOut_);
     prompts_->RunDialog(dialog);
 }
 

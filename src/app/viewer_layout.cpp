@@ -21,6 +21,8 @@
 #include "controls/skin_art.h"
 #include "controls/skin_button.h"
 #include "controls/skin_slider.h"
+#include "controls/timeline_widget.h"
+#include "engine/activity_scan.h"
 #include "display/qt/video_widget.h"
 #include "engine/media_engine.h"
 #include "net/key_map.h"
@@ -226,6 +228,35 @@ void ViewerDialog::CreateControls()
     }
     controls_[kCmdSplit9]->hide();
     controls_[kCmdSplit16]->hide();
+
+    // The timeline: a click goes to that clock time, as "Go to Time..." does.
+    activityScan_ = std::make_unique<ActivityScan>();
+    timeline_ = new controls::TimelineWidget(this);
+    timeline_->setObjectName(QString::number(kIdTimeline));
+    connect(timeline_, &controls::TimelineWidget::seekRequested, this, [this](std::uint32_t time) {
+        if (engine_->GetState() != kStateReady) engine_->SeekToTime(time);
+    });
+    timeline_->hide();
+}
+
+int ViewerDialog::FrameHeight() const
+{
+    return kFrameHeight + (TimelineShown() ? kTimelineHeight : 0);
+}
+
+bool ViewerDialog::TimelineShown() const
+{
+    return mode_ == ViewerMode::Player && !fullScreen_ && settings_.showTimeline != 0;
+}
+
+void ViewerDialog::KeepVideoSize(int frameHeightBefore)
+{
+    // The video area keeps its size: the window's bottom edge moves by the timeline's strip (before
+    // the window is first shown, its centre stays where it is).
+    const int delta = FrameHeight() - frameHeightBefore;
+    if (delta == 0 || fullScreen_ || maximized_) return;
+    if (!isVisible()) move(x(), y() - delta / 2);
+    resize(width(), height() + delta);
 }
 
 
@@ -237,7 +268,7 @@ void ViewerDialog::Layout(bool relayout, int width, int height)
     const QRect screenRect = screen != nullptr ? screen->geometry() : QRect(0, 0, 1024, 768);
     if (relayout) {
         const int w = width + kFrameWidth;
-        const int h = height + kFrameHeight;
+        const int h = height + FrameHeight();
         setGeometry(screenRect.left() + (screenRect.width() - w) / 2, screenRect.top() + (screenRect.height() - h) / 2, w,
                     h);
         update();
@@ -245,17 +276,18 @@ void ViewerDialog::Layout(bool relayout, int width, int height)
     const int W = this->width();
     const int H = this->height();
     videoWidth_ = W - kFrameWidth + sizeOffsetWidth_;
-    videoHeight_ = H - kFrameHeight + sizeOffsetHeight_;
+    videoHeight_ = H - FrameHeight() + sizeOffsetHeight_;
 
     if (fullScreen_) {
         titleText_->hide();
         for (auto& [id, widget] : controls_) widget->hide();
+        timeline_->hide();
         setGeometry(screenRect);
         video_->setGeometry(0, 0, screenRect.width(), screenRect.height());
         video_->SyncClientSize();
     } else {
         ApplyTopMost();
-        video_->setGeometry(kVideoLeft, kVideoTop, W - kFrameWidth, H - kFrameHeight);
+        video_->setGeometry(kVideoLeft, kVideoTop, W - kFrameWidth, H - FrameHeight());
         video_->SyncClientSize();
         titleText_->show();
         PlaceControls(W, H);
@@ -295,6 +327,9 @@ void ViewerDialog::PlaceControls(int W, int H)
         if (entry.id == kCmdSplit16) visible = false;
         widget->setVisible(visible);
     }
+    // Between the video and the status line.
+    timeline_->setGeometry(13, H - 75 - kTimelineHeight, W - 26, kTimelineHeight - 1);
+    timeline_->setVisible(TimelineShown());
 }
 
 void ViewerDialog::ApplyTopMost()

@@ -54,6 +54,7 @@ void ViewerDialog::CreateMenus()
     p->addAction(action(kCmdOpenDiskImage, "Open Disk &Image..."));
     p->addMenu(QStringLiteral("&Export"))->addAction(action(kCmdExportAvi, "AVI (Audio-Video Interleaved Files)"));
     p->addAction(action(kCmdClose, "Close"));
+    p->addAction(action(kCmdGotoTime, "&Go to Time...\tCtrl+G"));
     p->addSeparator();
     p->addAction(action(kCmdPlayerMode, "Player(&P)", true));
     p->addAction(action(kCmdClientMode, "Client(&L)", true));
@@ -81,6 +82,7 @@ void ViewerDialog::CreateMenus()
     split->addAction(action(kCmdSplit9, "Split 9"));
     addWindow(p);
     p->addAction(action(kCmdShowTime, "Show &Time", true));
+    p->addAction(action(kCmdShowTimeline, "Show Ti&meline", true));
     p->addSeparator();
     p->addAction(action(kCmdOptions, "O&ptions..."));
     p->addAction(action(kCmdAbout, "&About Viewer\tF10"));
@@ -123,6 +125,7 @@ void ViewerDialog::CreateAccelerators()
         {QKeySequence(Qt::CTRL | Qt::Key_V), kCmdPreviousFrame},  {QKeySequence(Qt::CTRL | Qt::Key_P), kCmdPause},
         {QKeySequence(Qt::SHIFT | Qt::Key_C), kCmdSpeedUp},       {QKeySequence(Qt::SHIFT | Qt::Key_X), kCmdSpeedDown},
         {QKeySequence(Qt::SHIFT | Qt::Key_Z), kCmdSpeedNormal},   {QKeySequence(Qt::Key_F10), kCmdAbout},
+        {QKeySequence(Qt::CTRL | Qt::Key_G), kCmdGotoTime},
     };
     for (const auto& [keys, id] : table) {
         auto* shortcut = new QShortcut(keys, this);

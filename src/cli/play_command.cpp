@@ -16,6 +16,7 @@
 #include "cli/commands.h"
 #include "cli/source.h"
 #include "engine/media_engine.h"
+#include "media/time_index.h"
 #include "platform/md5.h"
 #include "platform/notifier.h"
 
@@ -27,7 +28,9 @@ const char kPlayHelp[] =
     "                     [--drive] [--null-audio]\n"
     "Plays a recording for S seconds (default 10) and prints one JSON line per change of state or\n"
     "speed and per picture shown. Commands, at MS milliseconds after the start: play, reverse,\n"
-    "pause, step, back, ff, rew, seek=OFFSET, faster, slower, normal, close.\n"
+    "pause, step, back, ff, rew, seek=OFFSET, goto=YYYY-MM-DD HH:MM:SS (the first picture at or\n"
+    "after that clock time; prints {\"t\":MS,\"goto\":TIME,\"found\":true|false}), faster,\n"
+    "slower, normal, close.\n"
     "  --model N      recorder model type 0..6 (default 4)\n"
     "  --channels N   the recorder's channel count 1..16 (default 8)\n"
     "  --null-audio   sound to a silent device that plays in real time instead of the sound card\n";
@@ -36,6 +39,8 @@ struct TimedCommand {
     long long at = 0;
     std::string name;
     std::uint64_t offset = 0;
+    std::uint32_t time = 0;
+    std::string text;
 };
 
 bool ParseCommands(const std::string& text, std::vector<TimedCommand>& out, std::string& error)
@@ -61,6 +66,13 @@ bool ParseCommands(const std::string& text, std::vector<TimedCommand>& out, std:
                 return false;
             }
             c.name = "seek";
+        } else if (c.name.rfind("goto=", 0) == 0) {
+            c.text = c.name.substr(5);
+            if (!ParseClockTime(c.text.c_str(), c.time)) {
+                error = "bad clock time in '" + item + "' (expected goto=YYYY-MM-DD HH:MM:SS)";
+                return false;
+            }
+            c.name = "goto";
         } else if (std::find(std::begin(kNames), std::end(kNames), c.name) == std::end(kNames)) {
             error = "unknown command '" + c.name + "'";
             return false;
@@ -100,6 +112,13 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         std::printf("{\"t\":%lld,\"shown\":%d,\"width\":%d,\"height\":%d,\"time\":\"%s\",\"md5\":\"%s\"}\n", Elapsed(),
                     channel, width, height, text.c_str(), md5.c_str());
+        std::fflush(stdout);
+    }
+
+    void OnGoto(const std::string& time, bool found)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::printf("{\"t\":%lld,\"goto\":\"%s\",\"found\":%s}\n", Elapsed(), time.c_str(), found ? "true" : "false");
         std::fflush(stdout);
     }
 
@@ -156,6 +175,7 @@ int RunPlay(int argc, char** argv)
         else if (c.name == "ff") engine.FastForward();
         else if (c.name == "rew") engine.FastRewind();
         else if (c.name == "seek") engine.Seek(c.offset);
+        else if (c.name == "goto") observer.OnGoto(c.text, engine.SeekToTime(c.time));
         else if (c.name == "faster") engine.SetRequestedSpeed(engine.GetRequestedSpeed() + 0.1);
         else if (c.name == "slower") engine.SetRequestedSpeed(engine.GetRequestedSpeed() - 0.1);
         else if (c.name == "normal") engine.SetRequestedSpeed(1.0);

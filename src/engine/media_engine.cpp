@@ -116,6 +116,7 @@ bool MediaEngine::SetMode(int mode, int modelType, int channelCount)
 bool MediaEngine::OpenSource(const std::string& path, bool drive)
 {
     StopWorker();
+    ForgetTimeIndex();
     threadErrno_ = 0;
     reader_.SetModelType(shared_.modelType.load());
     if (!reader_.Open(path, drive)) {
@@ -148,6 +149,7 @@ bool MediaEngine::OpenSource(const std::string& path, bool drive)
 void MediaEngine::CloseSource()
 {
     StopWorker();
+    ForgetTimeIndex();
     reader_.Close();
     sourceOpen_.store(false);
     shared_.PublishPosition(0, 0);
@@ -193,6 +195,48 @@ void MediaEngine::FastRewind() { PlayFast(kStateReverse, kCommandReverse); }
 void MediaEngine::StepForward() { shared_.Post(kCommandStepForward); }
 void MediaEngine::StepBack() { shared_.Post(kCommandStepBack); }
 void MediaEngine::Seek(std::uint64_t offset) { shared_.Post(kCommandSeek, offset); }
+
+void MediaEngine::ForgetTimeIndex()
+{
+    std::lock_guard<std::mutex> lock(timeMutex_);
+    timeIndex_.reset();
+    timeIndexTried_ = false;
+}
+
+TimeIndex* MediaEngine::BuiltTimeIndex()
+{
+    if (!timeIndexTried_ && sourceOpen_.load()) {
+        timeIndexTried_ = true;
+        auto index = std::make_unique<TimeIndex>(reader_);
+        if (index->Build()) timeIndex_ = std::move(index);
+    }
+    return timeIndex_.get();
+}
+
+bool MediaEngine::SeekToTime(std::uint32_t time)
+{
+    std::optional<std::uint64_t> offset;
+    {
+        std::lock_guard<std::mutex> lock(timeMutex_);
+        if (TimeIndex* index = BuiltTimeIndex()) offset = index->Seek(time);
+    }
+    if (!offset) return false;
+    Seek(*offset);
+    return true;
+}
+
+std::optional<std::uint32_t> MediaEngine::PageTimeAt(std::uint64_t offset)
+{
+    std::lock_guard<std::mutex> lock(timeMutex_);
+    TimeIndex* index = BuiltTimeIndex();
+    return index != nullptr ? index->TimeAt(offset) : std::nullopt;
+}
+
+bool MediaEngine::GetCurrentPageTime(std::uint32_t& seconds) const
+{
+    CalendarTime time;
+    return GetCurrentTime(time) && PageTimeFromCalendar(time, seconds);
+}
 
 void MediaEngine::SetRequestedSpeed(double value)
 {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "audio/audio_out.h"
@@ -15,6 +16,7 @@
 #include "engine/engine_events.h"
 #include "engine/engine_shared.h"
 #include "export/avi_capture_writer.h"
+#include "media/time_index.h"
 #include "media/vvf_reader.h"
 #include "media/vvf_writer.h"
 #include "net/net_client.h"
@@ -55,6 +57,15 @@ public:
     void StepForward();
     void StepBack();
     void Seek(std::uint64_t offset);
+    // Goes to the first picture at or after a clock time (page seconds), every shown channel's
+    // picture exact, and pauses there; false, changing nothing, when no page of the recording is
+    // that late or none has a good time. The time index is built on the first call after a
+    // source opens (a few dozen page reads) and kept.
+    bool SeekToTime(std::uint32_t time);
+    // Page time of the first good page at or after a byte offset; nothing when there is none.
+    std::optional<std::uint32_t> PageTimeAt(std::uint64_t offset);
+    // The clock time of the page on screen as page seconds.
+    bool GetCurrentPageTime(std::uint32_t& seconds) const;
     // The normal play speed, 0.1 to 16 in tenths; while playing it applies at once (ending fast
     // forward or rewind).
     void SetRequestedSpeed(double value);
@@ -158,6 +169,9 @@ private:
     void OpenAudioFor(int modelType);
     // Under writerMutex_: the text of the writer's failure.
     void NoteRecordingFailure();
+    void ForgetTimeIndex();
+    // Under timeMutex_: the time index of the open source, built once; null without one.
+    TimeIndex* BuiltTimeIndex();
 
     Alerts* alerts_;
     Notifier* notifier_;
@@ -183,6 +197,10 @@ private:
     std::atomic<bool> sourceOpen_{false};
     mutable std::mutex pathMutex_;
     std::string sourcePath_;
+    // The time index of the open source (user-interface thread; reads pages with pread).
+    std::mutex timeMutex_;
+    std::unique_ptr<TimeIndex> timeIndex_;
+    bool timeIndexTried_ = false;
 };
 
 }  // namespace tamlorex

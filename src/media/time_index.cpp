@@ -34,13 +34,26 @@ TimeIndex::Probe TimeIndex::Read(std::uint64_t physical)
     std::uint8_t page[kPageSize];
     Probe p;
     ++reads_;
-    if (read_(physical, page) && PageChecksumMatches(page)) {
-        const PageHeader h = PageHeader::Decode(page, bigEndian_);
-        p.good = h.time != 0 && IsPlausible(CalendarFromPageTime(h.time));
+    PageHeader h;
+    if (read_(physical, page)) {
+        p.good = GoodPage(page, bigEndian_, h);
         p.time = h.time;
     }
     cache_.emplace(physical, p);
     return p;
+}
+
+bool TimeIndex::GoodPage(const std::uint8_t* page, bool bigEndian, PageHeader& header)
+{
+    header = PageHeader::Decode(page, bigEndian);
+    return PageChecksumMatches(page) && header.time != 0 && IsPlausible(CalendarFromPageTime(header.time));
+}
+
+std::optional<std::uint32_t> TimeIndex::TimeAt(std::uint64_t offset)
+{
+    std::uint32_t time = 0;
+    if (offset / kPageSize >= pages_ || !ProbeForward(offset / kPageSize, pages_, time, true)) return std::nullopt;
+    return time;
 }
 
 std::optional<std::uint64_t> TimeIndex::ProbeForward(std::uint64_t from, std::uint64_t limit, std::uint32_t& time,
@@ -215,13 +228,12 @@ std::optional<std::uint64_t> TimeIndex::Seek(std::uint32_t time)
     return std::nullopt;
 }
 
-bool ParseClockTime(const char* text, std::uint32_t& seconds)
+bool PageTimeFromCalendar(const CalendarTime& c, std::uint32_t& seconds)
 {
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, used = 0;
-    if (!text || std::sscanf(text, "%4d-%2d-%2d %2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &s, &used) != 6 ||
-        text[used] != '\0')
+    const int y = c.year, mo = c.month, d = c.day, h = c.hour, mi = c.minute, s = c.second;
+    if (y < 1970 || y > 2105 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 ||
+        s < 0 || s > 59)
         return false;
-    if (y < 1970 || y > 2105 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59) return false;
     // Days since 1970-01-01 of the civil date.
     const int yy = mo <= 2 ? y - 1 : y;
     const int era = yy / 400;
@@ -232,10 +244,27 @@ bool ParseClockTime(const char* text, std::uint32_t& seconds)
     const long long value = days * 86400 + h * 3600 + mi * 60 + s + TimeZoneBias();
     if (value <= 0 || value > 0xFFFFFFFFLL) return false;
     // The reader's calendar must give the same fields back (this also refuses days like 02-30).
-    const CalendarTime c = CalendarFromPageTime(static_cast<std::uint32_t>(value));
-    if (c.year != y || c.month != mo || c.day != d || c.hour != h || c.minute != mi || c.second != s) return false;
+    const CalendarTime back = CalendarFromPageTime(static_cast<std::uint32_t>(value));
+    if (back.year != y || back.month != mo || back.day != d || back.hour != h || back.minute != mi || back.second != s)
+        return false;
     seconds = static_cast<std::uint32_t>(value);
     return true;
+}
+
+bool ParseClockTime(const char* text, std::uint32_t& seconds)
+{
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, used = 0;
+    if (!text || std::sscanf(text, "%4d-%2d-%2d %2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &s, &used) != 6 ||
+        text[used] != '\0')
+        return false;
+    CalendarTime c{};
+    c.year = static_cast<std::uint16_t>(y);
+    c.month = static_cast<std::uint16_t>(mo);
+    c.day = static_cast<std::uint16_t>(d);
+    c.hour = static_cast<std::uint16_t>(h);
+    c.minute = static_cast<std::uint16_t>(mi);
+    c.second = static_cast<std::uint16_t>(s);
+    return PageTimeFromCalendar(c, seconds);
 }
 
 }  // namespace tamlorex

@@ -19,6 +19,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "media/frame_record.h"
+#include "media/page_header.h"
+
 namespace tamlorex {
 
 class VvfReader;
@@ -51,6 +54,14 @@ public:
     std::optional<std::uint64_t> Seek(std::uint32_t time);
     // The same within one segment.
     std::optional<std::uint64_t> SeekInSegment(const Segment& segment, std::uint32_t time);
+
+    // Page time of the first good page at or after byte offset `offset` (to the end of the
+    // source, not around a ring); nothing when there is none.
+    std::optional<std::uint32_t> TimeAt(std::uint64_t offset);
+
+    // Whether a page read in file byte order has a good header: its checksum holds and its time is
+    // a plausible calendar time. Fills `header` either way.
+    static bool GoodPage(const std::uint8_t* page, bool bigEndian, PageHeader& header);
 
     // Page reads from the source so far (each page is read once; repeated probes are cached).
     std::uint64_t PageReads() const { return reads_; }
@@ -86,5 +97,7 @@ private:
 // Page seconds of a local clock time "YYYY-MM-DD HH:MM:SS" (as the reader prints page times);
 // false for any other text or a time a page cannot hold.
 bool ParseClockTime(const char* text, std::uint32_t& seconds);
+// The same from calendar fields.
+bool PageTimeFromCalendar(const CalendarTime& time, std::uint32_t& seconds);
 
 }  // namespace tamlorex

@@ -2,6 +2,7 @@
 // exit, and the reactions to the network client's messages (through fakes of the client seam).
 #include <QAction>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 
 #include "app/command_ids.h"
 #include "app/compressor_dialog.h"
+#include "app/goto_time_dialog.h"
 #include "app/fake_prompts.h"
 #include "app/login_dialog.h"
 #include "app/viewer_dialog.h"
@@ -27,6 +29,9 @@
 #include "audio/null_audio_device.h"
 #include "controls/status_line.h"
 #include "controls/skin_slider.h"
+#include "controls/timeline_widget.h"
+#include "engine/activity_scan.h"
+#include "media/time_index.h"
 #include "display/qt/video_widget.h"
 #include "display/video_window.h"
 #include "engine/media_engine.h"
@@ -93,11 +98,14 @@ struct Fixture {
     explicit Fixture(const std::vector<std::string>& args = {}, const std::string& ini = "", bool engineClient = false)
     {
         settingsPath = dir.filePath("viewer.INI").toStdString();
-        if (!ini.empty()) {
-            QFile file(QString::fromStdString(settingsPath));
-            file.open(QIODevice::WriteOnly);
-            file.write(ini.c_str());
-        }
+        // The window's own geometry: the timeline hidden unless the profile given says otherwise.
+        const std::string section = "[Tamlorex Viewer]\n";
+        std::string profile = ini.rfind(section, 0) == 0 ? ini.substr(section.size()) : ini;
+        if (profile.find("Show Timeline=") == std::string::npos) profile = "Show Timeline=0\n" + profile;
+        QFile file(QString::fromStdString(settingsPath));
+        file.open(QIODevice::WriteOnly);
+        file.write((section + profile).c_str());
+        file.close();
         ViewerOptions options;
         options.settingsPath = settingsPath;
         options.commandLine = ParseCommandLine(args);
@@ -149,6 +157,7 @@ private slots:
     void playbackCommandsNeedARecording();
     void marksAndExportOnlyWhilePaused();
     void exportSpanLimit();
+    void timelineAndGoToTime();
     void statusLineShowsStateAndSpeed();
     void splitCommandsPageThroughChannels();
     void volumeCommandsDoNothingAndMuteToggles();
@@ -360,6 +369,86 @@ void ViewerDialogTest::marksAndExportOnlyWhilePaused()
     QCOMPARE(d.TitleText(), QStringLiteral("Tamlorex Viewer 2.68"));
 }
 
+// The timeline strip adds to the window, not to the video; its rows come from the scan; a click
+// and "Go to Time..." land on the first page at or after the time asked for, paused.
+void ViewerDialogTest::timelineAndGoToTime()
+{
+    Fixture f({TAMLOREX_SAMPLE_PATH}, "[Tamlorex Viewer]\nShow Timeline=1\n");
+    ViewerDialog& d = *f.dialog;
+    const int W = d.width(), H = d.height();
+    QCOMPARE(d.size(), QSize(645, 548 + kTimelineHeight));
+    QCOMPARE(d.Video().geometry(), QRect(2, 25, 640, 448));
+    QCOMPARE(d.Timeline().geometry(), QRect(13, H - 75 - kTimelineHeight, W - 26, kTimelineHeight - 1));
+    QCOMPARE(Place(d, kIdStatusLine), QRect(13, H - 74, W - 116, 17));
+    QVERIFY(WaitFor([&] { return d.Activity().Done() && d.Timeline().Rows().size() == 8; }));
+    d.ShowPlaybackStatus();
+    QVERIFY(d.Timeline().View().HasExtent());
+
+    TimeIndex index([&](std::uint64_t page, std::uint8_t* bytes) {
+        QFile file(QString::fromLatin1(TAMLOREX_SAMPLE_PATH));
+        return file.open(QIODevice::ReadOnly) && file.seek(static_cast<qint64>(page * kPageSize)) &&
+               file.read(reinterpret_cast<char*>(bytes), kPageSize) == static_cast<qint64>(kPageSize);
+    }, QFile(QString::fromLatin1(TAMLOREX_SAMPLE_PATH)).size() / kPageSize, false, false);
+    QVERIFY(index.Build());
+    const std::uint32_t first = index.Segments().front().firstTime, last = index.Segments().back().lastTime;
+    QCOMPARE(d.Timeline().View().ExtentStart(), double(first));
+    QCOMPARE(d.Timeline().View().ExtentEnd(), double(last));
+
+    // A click in the timeline's middle.
+    controls::TimelineWidget& timeline = d.Timeline();
+    const int x = timeline.width() / 2;
+    const std::uint32_t clicked = static_cast<std::uint32_t>(std::llround(timeline.View().TimeAt(x, timeline.width())));
+    QTest::mouseClick(&timeline, Qt::LeftButton, {}, QPoint(x, 20));
+    QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePause; }));
+    QCOMPARE(d.Engine().GetPosition() & ~std::uint64_t{kPageSize - 1}, *index.Seek(clicked));
+
+    // "Go to Time...": the field starts at the time on screen; OK goes to the time typed.
+    const std::uint32_t target = first + (last - first) / 4;
+    CalendarTime shown{};
+    QVERIFY(d.Engine().GetCurrentTime(shown));
+    f.prompts.onDialog = [&](QDialog& dialog) {
+        auto* gotoDialog = qobject_cast<GotoTimeDialog*>(&dialog);
+        if (gotoDialog == nullptr) return false;
+        std::uint32_t initial = 0;
+        if (!gotoDialog->Chosen(initial)) return false;
+        CalendarTime c = CalendarFromPageTime(initial);
+        if (c.hour != shown.hour || c.minute != shown.minute || c.second != shown.second) return false;
+        c = CalendarFromPageTime(target);
+        gotoDialog->Edit()->setDateTime(
+            QDateTime(QDate(c.year, c.month, c.day), QTime(c.hour, c.minute, c.second), Qt::UTC));
+        return true;
+    };
+    QVERIFY(d.IsCommandEnabled(kCmdGotoTime));
+    QVERIFY(d.ExecuteCommand(kCmdGotoTime));
+    QCOMPARE(f.prompts.dialogs.back(), QStringLiteral("Go to Time"));
+    QVERIFY(WaitFor([&] { return (d.Engine().GetPosition() & ~std::uint64_t{kPageSize - 1}) == *index.Seek(target); }));
+    QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePause; }));
+    std::uint32_t now = 0;
+    QVERIFY(d.Engine().GetCurrentPageTime(now));
+    QVERIFY(now >= target);
+    // A time after the recording's end is said, and nothing moves.
+    const std::uint64_t at = d.Engine().GetPosition();
+    f.prompts.onDialog = [&](QDialog& dialog) {
+        auto* gotoDialog = qobject_cast<GotoTimeDialog*>(&dialog);
+        const CalendarTime c = CalendarFromPageTime(last + 3600);
+        gotoDialog->Edit()->setDateTime(
+            QDateTime(QDate(c.year, c.month, c.day), QTime(c.hour, c.minute, c.second), Qt::UTC));
+        return true;
+    };
+    d.ExecuteCommand(kCmdGotoTime);
+    QVERIFY(f.prompts.messages.back().rfind("The recording has no picture at or after ", 0) == 0);
+    QCOMPARE(d.Engine().GetPosition(), at);
+
+    // Hiding the timeline gives its strip back: the window shrinks, the video keeps its size.
+    QVERIFY(d.ExecuteCommand(kCmdShowTimeline));
+    QCOMPARE(d.size(), QSize(645, 548));
+    QCOMPARE(d.Video().geometry(), QRect(2, 25, 640, 448));
+    QVERIFY(d.Timeline().isHidden());
+    QCOMPARE(d.CommandCheckState(kCmdShowTimeline), 0);
+    QVERIFY(d.ExecuteCommand(kCmdShowTimeline));
+    QCOMPARE(d.size(), QSize(645, 548 + kTimelineHeight));
+}
+
 void ViewerDialogTest::exportSpanLimit()
 {
     Fixture f({TAMLOREX_SAMPLE_PATH});
@@ -493,6 +582,7 @@ void ViewerDialogTest::settingsAreSavedAtExit()
 
     // Settings that cannot be written are not lost without a word.
     Fixture g;
+    QVERIFY(QFile::remove(QString::fromStdString(g.settingsPath)));
     QVERIFY(QDir().mkpath(QString::fromStdString(g.settingsPath)));
     g.dialog->Shutdown(ShutdownPath::CloseButton);
     QVERIFY(!g.prompts.messages.empty());
@@ -796,7 +886,8 @@ void ViewerDialogTest::popupMenusHoldEveryItem()
     for (const char* text : {"&Connect...", "Channel 5", "Se&q", "Menu", "Select", "Start Local Recording",
                              "Stop Local Recording", "O&ptions...", "E&xit\tAlt+F4"})
         QVERIFY2(client.contains(QString::fromLatin1(text)), text);
-    QVERIFY(player.contains(QStringLiteral("Open Disk &Image...")));
+    for (const char* text : {"Open Disk &Image...", "&Go to Time...\tCtrl+G", "Show Ti&meline"})
+        QVERIFY2(player.contains(QString::fromLatin1(text)), text);
     // Each item opens its dialog; Cancel there changes nothing.
     f.prompts.onDialog = [](QDialog&) { return false; };
     const bool topMost = d.Settings().alwaysOnTop != 0;

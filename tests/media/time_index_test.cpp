@@ -2,9 +2,14 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <algorithm>
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 
+#include "engine/activity_scan.h"
 #include "media/frame_record.h"
 #include "media/page_header.h"
 #include "media/time_index.h"
@@ -23,24 +28,24 @@ struct SyntheticPages {
     std::uint64_t pages = 0;
     std::function<std::uint32_t(std::uint64_t)> time;
     std::function<bool(std::uint64_t)> damaged = [](std::uint64_t) { return false; };
+    std::function<std::uint16_t(std::uint64_t)> mask = [](std::uint64_t) { return std::uint16_t{0xF}; };
 
     bool Good(std::uint64_t p) const { return time(p) != 0 && !damaged(p); }
-    TimeIndex Index(bool ring) const
+    TimeIndex Index(bool ring) const { return TimeIndex(Reader(), pages, false, ring); }
+    TimeIndex::PageReader Reader() const
     {
-        return TimeIndex(
-            [this](std::uint64_t p, std::uint8_t* bytes) {
-                if (p >= pages) return false;
-                std::fill(bytes, bytes + kPageSize, 0);
-                const std::uint32_t t = time(p);
-                if (t == 0) return true;
-                PageHeader h;
-                h.time = t;
-                h.mask = 0xF;
-                h.Encode(bytes, false);
-                if (damaged(p)) bytes[7] ^= 0x5A;
-                return true;
-            },
-            pages, false, ring);
+        return [this](std::uint64_t p, std::uint8_t* bytes) {
+            if (p >= pages) return false;
+            std::fill(bytes, bytes + kPageSize, 0);
+            const std::uint32_t t = time(p);
+            if (t == 0) return true;
+            PageHeader h;
+            h.time = t;
+            h.mask = mask(p);
+            h.Encode(bytes, false);
+            if (damaged(p)) bytes[7] ^= 0x5A;
+            return true;
+        };
     }
     // The first good page at or after t from `from` on, by a plain scan.
     std::uint64_t FirstAtOrAfter(std::uint32_t t, std::uint64_t from, std::uint64_t to) const
@@ -173,6 +178,81 @@ TEST(TimeIndex, WrappedDiskImageFromTheSimulator)
         EXPECT_EQ(*at, expect * kPageSize) << target;
         EXPECT_LE(index.PageReads(), ReadBound(pages));
     }
+
+    // The player goes there too: the picture at the target's page is shown, then it pauses.
+    const std::uint32_t target = times[oldest] + 7;
+    std::uint64_t expect = 0;
+    while (times[(oldest + expect) % pages] < target) ++expect;
+    char text[48], shown[48];
+    FormatCalendarTime(CalendarFromPageTime(target), text, sizeof text);
+    FormatCalendarTime(CalendarFromPageTime(times[(oldest + expect) % pages]), shown, sizeof shown);
+    std::replace(shown, shown + std::strlen(shown), '-', '/');
+    const std::string played = test::RunCommand(std::string("TZ=UTC ") + TAMLOREX_CLI_PATH + " play " + image +
+                                                " --drive --null-audio --seconds 1 --commands '300:goto=" + text +
+                                                "' 2>&1", &status);
+    ASSERT_EQ(status, 0) << played;
+    const std::size_t found = played.find(std::string("\"goto\":\"") + text + "\",\"found\":true");
+    ASSERT_NE(found, std::string::npos) << played;
+    EXPECT_NE(played.find(std::string("\"time\":\"") + shown + "\"", found), std::string::npos) << played;
+    EXPECT_NE(played.find("\"state\":\"PAUSE\"", found), std::string::npos) << played;
+}
+
+// A ring disk with a pause in the recording and a channel that starts late: the rows show both,
+// the scan reads one page per sample and finds the oldest page like the index.
+TEST(ActivityScan, RowsOfARingDiskWithAPauseAndALateChannel)
+{
+    constexpr std::uint64_t kPages = 200000, kOldest = 120000, kPause = 40000, kLate = 100000;
+    constexpr std::uint32_t kPauseSeconds = 3 * 3600;
+    SyntheticPages s;
+    s.pages = kPages;
+    const auto logical = [](std::uint64_t p) { return (p + kPages - kOldest) % kPages; };
+    s.time = [&](std::uint64_t p) -> std::uint32_t {
+        if (p >= kOldest - 10000 && p < kOldest) return 0;  // not yet written over
+        const std::uint64_t l = logical(p);
+        return kT0 + static_cast<std::uint32_t>(l / 4) + (l > kPause ? kPauseSeconds : 0);
+    };
+    s.damaged = [](std::uint64_t p) { return p % 997 == 5; };
+    s.mask = [&](std::uint64_t p) { return static_cast<std::uint16_t>(logical(p) >= kLate ? 0x7 : 0x3); };
+
+    ActivityScan scan;
+    scan.Start(s.Reader(), kPages, false, true);
+    while (!scan.Done()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const ActivityScan::Snapshot snap = scan.Take();
+    ASSERT_FALSE(snap.failed);
+    EXPECT_EQ(snap.oldestPage, kOldest);
+    ASSERT_GT(snap.samples.size(), ActivityScan::kMaxSamples * 9 / 10);
+    EXPECT_LE(snap.pageReads, ActivityScan::kMaxSamples + 200);
+    for (std::size_t i = 1; i < snap.samples.size(); ++i) {
+        ASSERT_LT(snap.samples[i - 1].logical, snap.samples[i].logical);
+        ASSERT_LE(snap.samples[i - 1].time, snap.samples[i].time);
+    }
+    EXPECT_EQ(RecordedChannels(snap), 0x7);
+
+    const std::uint32_t pauseStart = kT0 + kPause / 4, lateStart = kT0 + kPauseSeconds + kLate / 4;
+    const auto zero = ChannelRuns(snap, 0);
+    ASSERT_EQ(zero.size(), 2u);
+    EXPECT_LE(zero[0].first, kT0 + 30);
+    EXPECT_LE(zero[0].last, pauseStart);
+    EXPECT_GE(zero[0].last, pauseStart - 30);
+    EXPECT_GE(zero[1].first, pauseStart + kPauseSeconds);
+    const auto late = ChannelRuns(snap, 2);
+    ASSERT_EQ(late.size(), 1u);
+    EXPECT_GE(late[0].first, lateStart);
+    EXPECT_LE(late[0].first, lateStart + 30);
+    EXPECT_TRUE(ChannelRuns(snap, 3).empty());
+
+    // Coarse first: the first pass spreads over the whole recording; every slot once.
+    const auto order = RefiningOrder(1000, 64);
+    std::vector<std::uint64_t> sorted(order);
+    std::sort(sorted.begin(), sorted.end());
+    for (std::uint64_t i = 0; i < 1000; ++i) ASSERT_EQ(sorted[i], i);
+    EXPECT_EQ(order[1] - order[0], 8u);
+    EXPECT_GE(order[62], 480u);
+
+    // A stop takes effect at the next page read.
+    scan.Start(s.Reader(), kPages, false, true);
+    scan.Stop();
+    EXPECT_LE(scan.Take().samples.size(), ActivityScan::kMaxSamples);
 }
 
 TEST(TimeIndex, ParsesLocalClockTimes)
