@@ -50,6 +50,8 @@ enum CommandId : int {
     kCmdGotoTime = 32901,
     // Our own: shows or hides the timeline (the window grows or shrinks by its strip).
     kCmdShowTimeline = 32902,
+    // Our own: the popup menu's "Reset Zoom", the digital zoom of a pane back to 1x.
+    kCmdResetZoom = 32910,
     kCmdDisconnectString = 32845,
     kCmdConnect = 32846,
     // Dvr Control: the recorder's front-panel keys.

@@ -172,6 +172,7 @@ bool ViewerDialog::ExecuteCommand(int id)
     case kCmdSplit16: window.SetSplit(16, -1); break;
     case kCmdSplit16Hidden: window.SetSplit(16, 0); break;
     case kCmdStillCapture: display::StillCapture(*video_, settings_.capturePath); break;
+    case kCmdResetZoom: video_->ResetZoomAtMenu(); break;
     case kCmdSaveAvi: ToggleDisplayRecording(); break;
     default:
         if (!clientPanel_->Execute(id)) return false;

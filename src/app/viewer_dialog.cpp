@@ -245,6 +245,7 @@ void ViewerDialog::TimerTick(int timerId)
         return;
     }
     clientPanel_->Tick(engine_->IsRunning());
+    statusLine_->SetNotice(QString::fromStdString(engine_->StallText()));
     ShowPlaybackStatus();
     if (timerId == kTimerFast) {
         if (displayRecording_ && lowSpeed_) capture_->SignalCaptureEvent();

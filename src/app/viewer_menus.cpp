@@ -44,6 +44,7 @@ void ViewerDialog::CreateMenus()
         menu->addAction(action(kCmdFullScreen, "Full Screen", true));
         menu->addAction(action(kCmdMaximize, "Maximize"));
         menu->addAction(action(kCmdAlwaysOnTop, "Always on top", true));
+        menu->addAction(action(kCmdResetZoom, "Reset Zoom"));
     };
 
     // Popup 0, Player mode.

@@ -1,6 +1,7 @@
 // tamlorex connect: runs Client mode headless, as the main window does: connects and logs in,
 // shows (decodes) the live pictures, plays the sound, sends keys and records locally; prints one
-// JSON line per change of the connection state, notification, picture, sound block and error.
+// JSON line per change of the connection state, notification, picture, sound block, error and
+// the beginning and end of a stall of pictures.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "cli/source.h"
 #include "display/mouse_report.h"
 #include "engine/media_engine.h"
+#include "engine/stall_watch.h"
 #include "net/key_map.h"
 #include "net/net_client.h"
 #include "platform/md5.h"
@@ -30,10 +32,13 @@ const char kConnectHelp[] =
     "usage: tamlorex connect --ip ADDR [--port P] --password PW [--timeout SECONDS] [--seconds S]\n"
     "                        [--record FILE] [--keys K1,K2,...] [--mouse MODE] [--model N]\n"
     "                        [--avi FILE [--low-speed]] [--no-reconnect] [--null-audio]\n"
+    "                        [--stall SECONDS]\n"
     "       tamlorex connect --ddns-ip ADDR [--ddns-port P] --name NAME --password PW ...\n"
     "Connects to a recorder (directly, or through a dynamic-IP lookup server that knows it by NAME),\n"
     "logs in and receives the live stream for S seconds (default 10). Prints one JSON line per\n"
-    "change of the connection state, notification, decoded picture, sound block and error.\n"
+    "change of the connection state, notification, decoded picture, sound block and error, and\n"
+    "{\"t\":T,\"stalled\":S} when no new picture has come for the stall time while connected (S\n"
+    "seconds since the last one), {\"t\":T,\"resumed\":1} with the picture that ends it.\n"
     "Exits 0 after S seconds; earlier where the viewer would stop the client: 2 disconnected by the\n"
     "recorder (0x2A69), 3 no response (0x2A6A), 4 login or lookup failed (0x2A6B), 5 an address that\n"
     "names no host (0x2A6C; the reason goes to standard error), 6 the local recording could not\n"
@@ -52,7 +57,8 @@ const char kConnectHelp[] =
     "                   centre of a 720 x 480 window is reported once logged in\n"
     "  --model N        recorder model type 0..6 for the sound and the recording (default 2)\n"
     "  --no-reconnect   \"Auto Reconnection\" off: a silent recorder is reported, not reconnected\n"
-    "  --null-audio     sound to a silent device that plays in real time instead of the sound card\n";
+    "  --null-audio     sound to a silent device that plays in real time instead of the sound card\n"
+    "  --stall S        seconds without a new picture that are a stall, fractions allowed (default 3)\n";
 
 constexpr auto kKeyInterval = std::chrono::milliseconds(100);
 constexpr auto kPoll = std::chrono::milliseconds(10);
@@ -165,6 +171,13 @@ public:
         out_.Print(body);
     }
     void OnLiveAudio(std::size_t bytes) override { out_.Print("\"audio\":" + std::to_string(bytes)); }
+    void OnPictureStall(double seconds) override
+    {
+        char body[48];
+        std::snprintf(body, sizeof body, "\"stalled\":%.1f", seconds);
+        out_.Print(body);
+    }
+    void OnPictureResumed() override { out_.Print("\"resumed\":1"); }
     bool WasOnline() const { return online_.load(); }
 
 private:
@@ -179,11 +192,11 @@ int RunConnect(int argc, char** argv)
 {
     Args args(argc, argv, 2,
               {"--ip", "--port", "--password", "--ddns-ip", "--ddns-port", "--name", "--timeout", "--record",
-               "--seconds", "--keys", "--mouse", "--model", "--avi"},
+               "--seconds", "--keys", "--mouse", "--model", "--avi", "--stall"},
               {"--no-reconnect", "--null-audio", "--low-speed"});
     if (const int status = HelpOrRefusal(args, kConnectHelp); status >= 0) return status;
     long long port = kDefaultRecorderPort, ddnsPort = kDefaultDdnsPort, mouse = 1, model = 2;
-    double seconds = 10, timeout = 7;
+    double seconds = 10, timeout = 7, stall = kDefaultStallMs / 1000.0;
     if (!args.Integer("--port", kDefaultRecorderPort, 1, 65535, port) ||
         !args.Integer("--ddns-port", kDefaultDdnsPort, 1, 65535, ddnsPort) ||
         !args.Integer("--mouse", 1, 0, 2, mouse) || !args.Integer("--model", 2, 0, 6, model))
@@ -193,6 +206,8 @@ int RunConnect(int argc, char** argv)
         return Usage(kConnectHelp, "bad --seconds '" + args.Value("--seconds") + "'");
     if (args.Has("--timeout") && !ParseSeconds(args.Value("--timeout"), timeout))
         return Usage(kConnectHelp, "bad --timeout '" + args.Value("--timeout") + "'");
+    if (args.Has("--stall") && !ParseSeconds(args.Value("--stall"), stall))
+        return Usage(kConnectHelp, "bad --stall '" + args.Value("--stall") + "'");
     std::vector<int> keys;
     if (!ParseKeys(args.Value("--keys"), keys)) return Usage(kConnectHelp, "bad --keys (decimal codes 0..255)");
     const bool ddns = args.Has("--ddns-ip");
@@ -213,6 +228,7 @@ int RunConnect(int argc, char** argv)
     engine.Initialize(static_cast<int>(model), 1);
     engine.SetMode(kClientMode, static_cast<int>(model), 1);
     engine.SetClientTimeout(static_cast<int>(timeout * 1000));
+    engine.SetStallThresholdMs(static_cast<int>(stall * 1000));
     engine.Client().SetAutoReconnect(!args.Has("--no-reconnect"));
     engine.Client().SetMouseMode(static_cast<int>(mouse));
     engine.Window().SetClientSize(720, 480);

@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QPolygon>
 
+#include <algorithm>
+
 namespace tamlorex::controls {
 namespace {
 
@@ -48,6 +50,13 @@ void StatusLine::SetConnectionState(int state)
 {
     if (connection_ == state) return;
     connection_ = state;
+    update();
+}
+
+void StatusLine::SetNotice(const QString& notice)
+{
+    if (notice_ == notice) return;
+    notice_ = notice;
     update();
 }
 
@@ -128,6 +137,12 @@ void StatusLine::paintEvent(QPaintEvent*)
         painter.setPen(Qt::black);
         painter.drawText(box, Qt::AlignCenter, QString::number(i + 1));
     }
+    if (notice_.isEmpty()) return;
+    const int left = kConnectionWidth + 2 + kIndicatorWidth * 8 + kLastIndicatorWidth + 6;
+    const int room = std::max(width() - left - 2, 0);
+    painter.setPen(kAmber);
+    painter.drawText(QRect(left, 0, room, height()), Qt::AlignLeft | Qt::AlignVCenter,
+                     painter.fontMetrics().elidedText(notice_, Qt::ElideRight, room));
 }
 
 }  // namespace tamlorex::controls

@@ -1,7 +1,7 @@
 #pragma once
 // The status line under the video: in Player mode a state icon, the status word and the time text
-// in green on black; in Client mode the connection state and nine channel indicators that light
-// while logged in.
+// in green on black; in Client mode the connection state, nine channel indicators that light
+// while logged in and, during a stall of pictures, its notice.
 #include <QString>
 #include <QWidget>
 
@@ -18,6 +18,9 @@ public:
     void SetPlaybackState(int state);
     // The status word and the time text (Player mode).
     void SetTexts(const QString& status, const QString& time);
+    // Client mode: a notice after the channel indicators (the live stall alert); empty for none.
+    void SetNotice(const QString& notice);
+    QString Notice() const { return notice_; }
     QString StatusWord() const { return status_; }
     QString TimeText() const { return time_; }
     int DisplayKind() const { return mode_; }
@@ -36,6 +39,7 @@ private:
     int playback_ = 0;
     QString status_;
     QString time_;
+    QString notice_;
 };
 
 }  // namespace tamlorex::controls

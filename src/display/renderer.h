@@ -3,6 +3,7 @@
 // draw calls in the tests. Every call happens under the video window's lock.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tamlorex {
 
@@ -25,6 +26,15 @@ struct OsdFont {
     std::string face = "Verdana";
 };
 
+// The part of a picture a zoomed pane shows, as fractions of the picture's width and height.
+struct PictureView {
+    double left = 0;
+    double top = 0;
+    double width = 1;
+    double height = 1;
+    bool operator==(const PictureView&) const = default;
+};
+
 class Renderer {
 public:
     virtual ~Renderer() = default;
@@ -32,6 +42,21 @@ public:
     virtual void Reset(int clientWidth, int clientHeight) = 0;
     // A pane with a picture: planar YUV 4:2:0 of width x height, scaled into the pane.
     virtual void DrawPicture(const Rect& pane, const std::uint8_t* yuv, int width, int height) = 0;
+    // A zoomed pane: only `view` of the picture, stretched into the pane. A renderer that cannot
+    // crop draws the whole picture.
+    virtual void DrawPictureView(const Rect& pane, const std::uint8_t* yuv, int width, int height,
+                                 const PictureView& view)
+    {
+        (void)view;
+        DrawPicture(pane, yuv, width, height);
+    }
+    // A notice over a pane's picture, one text a line (the live stall alert); drawn after the
+    // picture and before the OSD. Renderers without an overlay draw nothing.
+    virtual void DrawNotice(const Rect& pane, const std::vector<std::string>& lines)
+    {
+        (void)pane;
+        (void)lines;
+    }
     // A pane without a picture.
     virtual void DrawEmpty(const Rect& pane) = 0;
     // One pass of the OSD text, colour as 0x00BBGGRR.

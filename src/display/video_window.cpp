@@ -100,6 +100,11 @@ struct VideoWindow::Impl {
     std::array<int, kMaxChannels> pictureWidth{};
     std::array<int, kMaxChannels> pictureHeight{};
     std::array<CalendarTime, kMaxChannels> pictureTime{};
+    std::array<PaneZoom, kMaxChannels> zoom{};
+    std::vector<std::string> notice;
+    int panSlot = -1;  // the zoomed pane a left drag is panning
+    int panX = 0;
+    int panY = 0;
 
     Impl() : pictures(kMaxChannels * kStoredPictureSize)
     {
@@ -172,14 +177,45 @@ struct VideoWindow::Impl {
         renderer->DrawText(x, y, text, textColor, font);
     }
 
-    // The pane's picture (or black) and its OSD, without presenting.
+    // The pane's picture (or black), the notice and its OSD, without presenting.
     void DrawPane(int slot) const
     {
-        if (hasPicture[slot])
+        if (hasPicture[slot] && zoom[slot].Zoomed())
+            renderer->DrawPictureView(panes[slot], Picture(slot), pictureWidth[slot], pictureHeight[slot],
+                                      zoom[slot].View());
+        else if (hasPicture[slot])
             renderer->DrawPicture(panes[slot], Picture(slot), pictureWidth[slot], pictureHeight[slot]);
         else
             renderer->DrawEmpty(panes[slot]);
+        if (!notice.empty()) renderer->DrawNotice(panes[slot], notice);
         DrawOsd(slot);
+    }
+
+    void RedrawPane(int slot) const
+    {
+        if (renderer == nullptr || !onPage[slot]) return;
+        DrawPane(slot);
+        renderer->Present(panes[slot]);
+    }
+
+    int SlotAt(int x, int y) const
+    {
+        for (int slot = 0; slot < kMaxChannels; ++slot)
+            if (onPage[slot] && panes[slot].Contains(x, y)) return slot;
+        return -1;
+    }
+
+    // Where the recorder is told the pointer is: over a zoomed pane, the picture point's place
+    // in the unzoomed pane.
+    void ToRecorder(int x, int y, int& outX, int& outY) const
+    {
+        const int slot = SlotAt(x, y);
+        if (slot < 0) {
+            outX = x;
+            outY = y;
+            return;
+        }
+        zoom[slot].ToUnzoomed(panes[slot], x, y, outX, outY);
     }
 
     void FullRedraw()
@@ -228,6 +264,12 @@ int VideoWindow::ClientHeight() const
 void VideoWindow::SetMode(int mode)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (impl_->mode != mode) {
+        // The channels of the other mode are other cameras: their zoom does not carry over.
+        for (PaneZoom& zoom : impl_->zoom) zoom.Reset();
+        impl_->panSlot = -1;
+        impl_->notice.clear();
+    }
     impl_->mode = mode;
 }
 
@@ -434,9 +476,97 @@ bool VideoWindow::GetPicture(int slot, std::vector<std::uint8_t>& yuv, int& widt
     return true;
 }
 
+bool VideoWindow::WheelZoom(int x, int y, double notches)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    Impl& w = *impl_;
+    w.Layout();
+    const int slot = w.SlotAt(x, y);
+    if (slot < 0 || !w.zoom[slot].Wheel(w.panes[slot], x, y, notches)) return false;
+    w.RedrawPane(slot);
+    return true;
+}
+
+bool VideoWindow::ResetZoomAt(int x, int y)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    Impl& w = *impl_;
+    w.Layout();
+    const int slot = w.SlotAt(x, y);
+    if (slot < 0 || !w.zoom[slot].Zoomed()) return false;
+    ResetZoom(slot);
+    return true;
+}
+
+void VideoWindow::ResetZoom(int slot)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    Impl& w = *impl_;
+    if (slot == -1) {
+        for (PaneZoom& zoom : w.zoom) zoom.Reset();
+        w.panSlot = -1;
+        w.FullRedraw();
+        return;
+    }
+    if (!IsSlot(slot)) return;
+    w.zoom[slot].Reset();
+    if (w.panSlot == slot) w.panSlot = -1;
+    w.Layout();
+    w.RedrawPane(slot);
+}
+
+double VideoWindow::ZoomOf(int slot) const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return IsSlot(slot) ? impl_->zoom[slot].Zoom() : kMinZoom;
+}
+
+PictureView VideoWindow::ViewOf(int slot) const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return IsSlot(slot) ? impl_->zoom[slot].View() : PictureView{};
+}
+
+int VideoWindow::SlotAt(int x, int y) const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return impl_->SlotAt(x, y);
+}
+
+bool VideoWindow::Panning() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return impl_->panSlot >= 0;
+}
+
+void VideoWindow::SetNotice(const std::vector<std::string>& lines)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (impl_->notice == lines) return;
+    impl_->notice = lines;
+    impl_->FullRedraw();
+}
+
+std::vector<std::string> VideoWindow::GetNotice() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return impl_->notice;
+}
+
 void VideoWindow::MouseMove(int x, int y, unsigned flags)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    Impl& w = *impl_;
+    if (w.panSlot >= 0) {
+        if ((flags & kMouseLeftFlag) != 0) {
+            if (w.zoom[w.panSlot].Pan(w.panes[w.panSlot], x - w.panX, y - w.panY)) w.RedrawPane(w.panSlot);
+            w.panX = x;
+            w.panY = y;
+            return;
+        }
+        w.panSlot = -1;  // the release happened elsewhere
+    }
+    w.ToRecorder(x, y, x, y);
     int code = 0;
     if (flags == kMouseLeftFlag)
         code = 1;
@@ -450,6 +580,15 @@ void VideoWindow::MouseMove(int x, int y, unsigned flags)
 void VideoWindow::MouseDown(MouseButton button, int x, int y)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    Impl& w = *impl_;
+    const int slot = w.SlotAt(x, y);
+    if (button == MouseButton::Left && slot >= 0 && w.zoom[slot].Zoomed()) {
+        w.panSlot = slot;
+        w.panX = x;
+        w.panY = y;
+        return;
+    }
+    w.ToRecorder(x, y, x, y);
     const int code = button == MouseButton::Left ? 1 : 2;
     PendingMouse().Put(MouseReport{code, x, y, impl_->clientWidth, impl_->clientHeight});
 }
@@ -457,6 +596,11 @@ void VideoWindow::MouseDown(MouseButton button, int x, int y)
 void VideoWindow::MouseUp(MouseButton button, int x, int y)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (button == MouseButton::Left && impl_->panSlot >= 0) {
+        impl_->panSlot = -1;
+        return;
+    }
+    impl_->ToRecorder(x, y, x, y);
     PendingMouse().PutRelease(x, y, impl_->clientWidth, impl_->clientHeight);
 }
 
@@ -464,12 +608,22 @@ void VideoWindow::MouseDoubleClick(MouseButton button, int x, int y)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     Impl& w = *impl_;
+    int rx = x, ry = y;
+    w.ToRecorder(x, y, rx, ry);
     if (button == MouseButton::Right) {
-        PendingMouse().Put(MouseReport{4, x, y, w.clientWidth, w.clientHeight});
+        PendingMouse().Put(MouseReport{4, rx, ry, w.clientWidth, w.clientHeight});
         return;
     }
-    // The second press of a left double click reaches the recorder as a press.
-    PendingMouse().Put(MouseReport{1, x, y, w.clientWidth, w.clientHeight});
+    const int zoomed = w.SlotAt(x, y);
+    if (zoomed >= 0 && w.zoom[zoomed].Zoomed()) {
+        // The second press of a double click on a zoomed pane is a pan press, like the first.
+        w.panSlot = zoomed;
+        w.panX = x;
+        w.panY = y;
+    } else {
+        // The second press of a left double click reaches the recorder as a press.
+        PendingMouse().Put(MouseReport{1, rx, ry, w.clientWidth, w.clientHeight});
+    }
 
     if (w.split == 1) {
         SetSplit(w.lastMultiSplit, w.lastMultiPage);

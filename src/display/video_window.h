@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "display/pane_zoom.h"
 #include "display/renderer.h"
 #include "media/frame_record.h"
 
@@ -73,7 +74,30 @@ public:
     // A copy of the slot's last picture, its size and time; false without a picture.
     bool GetPicture(int slot, std::vector<std::uint8_t>& yuv, int& width, int& height, CalendarTime& time) const;
 
-    // Mouse messages, client coordinates; flags are the key-state flags of a move.
+    // Digital zoom, kept per channel: it survives split and page changes and new pictures. The
+    // wheel over the pane at (x, y), `notches` of 120 units of angle, positive zooming in; false
+    // when no pane is there or its zoom did not change. The pane is drawn again at once.
+    bool WheelZoom(int x, int y, double notches);
+    // Back to 1x: the pane at (x, y) (false when there is none, or it was not zoomed); a slot,
+    // or every channel with -1.
+    bool ResetZoomAt(int x, int y);
+    void ResetZoom(int slot);
+    double ZoomOf(int slot) const;
+    PictureView ViewOf(int slot) const;
+    // The slot whose pane on the current page holds (x, y); -1 for none.
+    int SlotAt(int x, int y) const;
+    // A left drag that began on a zoomed pane is panning it.
+    bool Panning() const;
+
+    // A notice drawn over every pane of the page (the live stall alert), one text a line; no lines
+    // remove it. The page is drawn again.
+    void SetNotice(const std::vector<std::string>& lines);
+    std::vector<std::string> GetNotice() const;
+
+    // Mouse messages, client coordinates; flags are the key-state flags of a move. A left drag
+    // that begins on a zoomed pane pans it and reaches the recorder not at all; every other report
+    // over a zoomed pane gives the recorder the place of the picture point under the pointer as
+    // the unzoomed pane shows it.
     void MouseMove(int x, int y, unsigned flags);
     void MouseDown(MouseButton button, int x, int y);
     void MouseUp(MouseButton button, int x, int y);

@@ -23,6 +23,10 @@ public:
     virtual void OnClientError(const std::string& text) {}
     virtual void OnLivePicture(bool full, const std::uint8_t* yuv, int width, int height) {}
     virtual void OnLiveAudio(std::size_t bytes) {}
+    // Client mode's stall alert: no new picture for the stall time since the client was online
+    // (`seconds` since the last picture, or since going online), and the picture that ends it.
+    virtual void OnPictureStall(double seconds) {}
+    virtual void OnPictureResumed() {}
 };
 
 }  // namespace tamlorex

@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <cstring>
+#include <ctime>
 
 #include "audio/audio_out.h"
+#include "display/pane_zoom.h"
 #include "display/video_window.h"
 #include "export/avi_capture_writer.h"
 #include "media/vvf_writer.h"
@@ -47,6 +49,7 @@ int LiveWorker::Run(Event& stop)
     audio_.StartLoop();
     Event& pictures = client_.VideoQueue().NotEmpty();
     Event& sound = client_.AudioQueue().NotEmpty();
+    EndStall(false);
     for (;;) {
         if (Event::WaitAny({&stop, &pictures, &sound, &captureTick_}, kServiceInterval) == 0) break;
         audio_.Service();
@@ -55,7 +58,10 @@ int LiveWorker::Run(Event& stop)
         if (pictures.IsSet()) ServePicture();
         if (sound.IsSet()) ServeSound();
         if (captureTick_.IsSet()) ServeCaptureTick();
+        WatchStall();
     }
+    // Disconnected: the alert goes with the connection (no picture ended it).
+    EndStall(false);
     // The sound stops with the stream: nothing left in the ring plays again.
     feed_.Clear();
     audio_.StopLoop();
@@ -81,12 +87,15 @@ void LiveWorker::ServePicture()
     const int channel = pipeline_.Channel(), w = pipeline_.Width(), h = pipeline_.Height();
     const std::uint8_t* picture = pipeline_.Picture(channel).data();
     shared_.NoteDecoded(channel, w, h);
+    // The picture that ends a stall is shown without the notice.
+    if (stall_.NotePicture(StallWatch::Clock::now(), std::time(nullptr))) EndStall(true);
     window_.ShowPicture(channel, time, picture, w, h);
     if (EngineObserver* observer = shared_.Observer()) {
         observer->OnPictureShown(channel, time, picture, w, h);
         observer->OnLivePicture(pipeline_.Full(), picture, w, h);
     }
-    if (shared_.captureActive.load() && !shared_.captureLowSpeed.load()) capture_.WriteCapturePicture(picture, w, h);
+    if (shared_.captureActive.load() && !shared_.captureLowSpeed.load())
+        capture_.WriteCapturePicture(CapturePicture(channel, picture, w, h), w, h);
     std::lock_guard<std::mutex> lock(writerMutex_);
     // A write error ends the recording; a picture before the first full one is simply not written.
     if (writer_.IsOpen() && !writer_.WriteVideo(record_.get(), size) && writer_.Failed()) EndFailedRecording();
@@ -118,7 +127,54 @@ void LiveWorker::ServeCaptureTick()
     const ConstYuvPicture picture = pipeline_.Picture(channel);
     const int w = shared_.lastWidth.load(), h = shared_.lastHeight.load();
     if (picture.size() < YuvPictureSize(static_cast<std::size_t>(w), static_cast<std::size_t>(h))) return;
-    capture_.WriteCapturePicture(picture.data(), w, h);
+    capture_.WriteCapturePicture(CapturePicture(channel, picture.data(), w, h), w, h);
+}
+
+const std::uint8_t* LiveWorker::CapturePicture(int channel, const std::uint8_t* picture, int width, int height)
+{
+    if (window_.ZoomOf(channel) <= kMinZoom) return picture;
+    ZoomPicture(picture, width, height, window_.ViewOf(channel), zoomed_);
+    return zoomed_.empty() ? picture : zoomed_.data();
+}
+
+void LiveWorker::WatchStall()
+{
+    const auto now = StallWatch::Clock::now();
+    const bool online = client_.GetConnState() == kConnOnline;
+    stall_.SetThresholdMs(stallMs_.load());
+    // Counting begins when the client is first online; reconnections later are part of a stall.
+    if (online) stall_.Arm(now, std::time(nullptr));
+    if (stall_.Poll(now)) {
+        if (EngineObserver* observer = shared_.Observer()) observer->OnPictureStall(stall_.SilenceSeconds(now));
+    }
+    if (!stall_.Stalled() || (noticeShown_ && noticeOnline_ == online)) return;
+    noticeShown_ = true;
+    noticeOnline_ = online;
+    const std::string since = stall_.SinceText();
+    SetStallText(StallStatusText(since, online));
+    window_.SetNotice(StallNoticeLines(since, online));
+}
+
+void LiveWorker::EndStall(bool resumed)
+{
+    if (!resumed) stall_.Disarm();
+    if (noticeShown_) window_.SetNotice({});
+    noticeShown_ = false;
+    SetStallText({});
+    if (!resumed) return;
+    if (EngineObserver* observer = shared_.Observer()) observer->OnPictureResumed();
+}
+
+void LiveWorker::SetStallText(const std::string& text)
+{
+    std::lock_guard<std::mutex> lock(stallTextMutex_);
+    stallText_ = text;
+}
+
+std::string LiveWorker::StallText() const
+{
+    std::lock_guard<std::mutex> lock(stallTextMutex_);
+    return stallText_;
 }
 
 }  // namespace tamlorex

@@ -386,6 +386,12 @@ std::string MediaEngine::GetLocalRecordingPath() const
 
 void MediaEngine::CaptureTick() { live_->CaptureTick(); }
 
+void MediaEngine::SetStallThresholdMs(int ms) { live_->SetStallThresholdMs(ms); }
+
+int MediaEngine::GetStallThresholdMs() const { return live_->GetStallThresholdMs(); }
+
+std::string MediaEngine::StallText() const { return live_->StallText(); }
+
 bool MediaEngine::CaptureFrameSize(int& width, int& height) const
 {
     const int w = shared_.lastWidth.load(), h = shared_.lastHeight.load();

@@ -108,6 +108,12 @@ public:
     std::string GetClientErrorText() const { return netClient_.GetErrorText(); }
     void SetClientTimeout(int ms) { netClient_.SetTimeout(ms); }
     NetClient& Client() { return netClient_; }
+    // The live stall alert: how long without a new picture is a stall (3000 ms unless set; below
+    // 1 ms counts as 1), and the status line's text while one lasts ("No picture since HH:MM:SS,
+    // waiting" or ", reconnecting"), empty otherwise.
+    void SetStallThresholdMs(int ms);
+    int GetStallThresholdMs() const;
+    std::string StallText() const;
 
     // Local recording of the live stream. Start closes a recording that is still open, then opens
     // the path, or the first free "-1", "-2" ... variant of it: a recording never overwrites a file.

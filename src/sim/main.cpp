@@ -68,6 +68,11 @@ const char kServeHelp[] =
     "      --ddns-port P   also answer dynamic-IP lookups on this port (0: any free port)\n"
     "      --name NAME     the recorder name those lookups ask for        default DVR000\n"
     "      --seconds S     stop after S seconds (0: run until interrupted) default 0\n"
+    "      --picture-gap AT,S\n"
+    "                      AT seconds after each login send no pictures for S seconds\n"
+    "                      (sound and status go on); prints {\"t\":MS,\"pictures\":\"paused\"}\n"
+    "                      and {\"t\":MS,\"pictures\":\"resumed\"}; the signal SIGUSR1 stops\n"
+    "                      and restarts the pictures the same way at any time\n"
     "      --hostile       mix faults into a logged-in client's stream, between normal\n"
     "                      pictures and sound: garbage bytes, pictures, sound units and\n"
     "                      messages longer than the client keeps, units cut short (then\n"
@@ -299,15 +304,17 @@ int MakeDiskCommand(int argc, char** argv)
 }
 
 std::atomic<bool> g_stop{false};
+std::atomic<bool> g_holdPictures{false};
 
 void OnSignal(int) { g_stop.store(true); }
+void OnHoldSignal(int) { g_holdPictures.store(!g_holdPictures.load()); }
 
 int ServeCommand(int argc, char** argv)
 {
     using namespace tamlorex::sim;
     const auto names = {"--port", "--bind", "--password", "--source", "--model", "--channels", "--height", "--fps",
                         "--quantiser", "--wait-ms", "--ddns-port", "--name", "--seconds", "--hostile-seed",
-                        "--hostile-timeout"};
+                        "--hostile-timeout", "--picture-gap"};
     const Args args(argc, argv, 2, std::set<std::string>(names.begin(), names.end()), {"--pattern", "--hostile"}, kProgram);
     if (const int status = HelpOrRefusal(args, kServeHelp); status >= 0) return status;
     if (!args.Positional().empty()) return Refuse("unexpected argument \"" + args.Positional()[0] + "\"", kServeHelp);
@@ -321,7 +328,16 @@ int ServeCommand(int argc, char** argv)
         else if (name == "--source") options.feed.source = text;
         else if (name == "--name") options.name = text;
         else if (name == "--bind") options.bind = text;
-        else {
+        else if (name == "--picture-gap") {
+            const std::size_t comma = text.find(',');
+            double at = 0, length = 0;
+            if (comma == std::string::npos || !ParseNumber(std::string_view(text).substr(0, comma), at) ||
+                !ParseNumber(std::string_view(text).substr(comma + 1), length) || at < 0 || at > 1e7 || !(length > 0) ||
+                length > 1e7)
+                return false;
+            options.pictureGapAt = at;
+            options.pictureGapSeconds = length;
+        } else {
             double value = 0;
             if (!ParseNumber(text, value)) return false;
             const auto in = [&](double lo, double hi) { return value >= lo && value <= hi; };
@@ -345,11 +361,13 @@ int ServeCommand(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    std::signal(SIGUSR1, OnHoldSignal);
     RecorderSim sim(options, [](const std::string& line) {
         std::fputs(line.c_str(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);
     });
+    sim.HoldPicturesWhile(&g_holdPictures);
     std::string error;
     if (!sim.Start(error)) {
         std::fprintf(stderr, "tamlorex-sim: %s\n", error.c_str());

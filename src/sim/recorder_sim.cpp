@@ -108,6 +108,8 @@ struct RecorderSim::Client {
     std::vector<std::uint8_t> out;
     std::size_t sent = 0;
     double since = 0;         // when it connected
+    double onlineSince = 0;   // when it logged in
+    bool inPictureGap = false;
     double acceptAt = 0;      // Waiting: when the accept goes out
     double lastProgress = 0;  // last time the client took bytes
     double nextPicture = 0, nextSound = 0, nextStatus = 0;
@@ -373,6 +375,8 @@ void RecorderSim::GoOnline(Client& c)
     const double now = Now();
     c.nextPicture = c.nextSound = now;
     c.nextStatus = now + kStatusEvery;
+    c.onlineSince = now;
+    c.inPictureGap = false;
     if (hostile_) hostile_->Restart(now);
     Log("\"login\":\"accepted\"");
 }
@@ -473,9 +477,20 @@ void RecorderSim::Stream(Client& c, double now)
     if (hostile_ && !Hostile(c, now)) return;
     const double picturePeriod = 1.0 / options_.fps;
     if (now - c.nextPicture > kMaxLag) c.nextPicture = now;  // the encoder fell behind: skip, do not queue up
+    // The gap of pictures: the picture clock runs on, nothing is made; sound and status go on.
+    const double online = now - c.onlineSince;
+    const bool gap = (options_.pictureGapAt >= 0 && online >= options_.pictureGapAt &&
+                      online < options_.pictureGapAt + options_.pictureGapSeconds) ||
+                     (holdPictures_ != nullptr && holdPictures_->load());
+    if (gap != c.inPictureGap) {
+        c.inPictureGap = gap;
+        Log(gap ? "\"pictures\":\"paused\"" : "\"pictures\":\"resumed\"");
+    }
     if (now >= c.nextPicture) {
         c.nextPicture += picturePeriod;
-        if (c.Pending() > kMaxBacklog) {
+        if (gap) {
+            // The tick passes without a picture.
+        } else if (c.Pending() > kMaxBacklog) {
             ++stats_.droppedPictures;
         } else {
             stats_.pictures += static_cast<std::uint64_t>(feed_.Pictures(now, TimeOfDay(), view_, c.out));

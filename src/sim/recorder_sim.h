@@ -31,6 +31,8 @@ struct ServeOptions {
     int waitMs = 0;                   // > 0: answer a good login with "wait", accept this much later
     double loginTimeout = 10;         // seconds a client may take to log in
     double stallTimeout = 10;         // seconds a client may leave the stream unread
+    double pictureGapAt = -1;         // >= 0: this long after a login, pictures stop (sound goes on)
+    double pictureGapSeconds = 0;     // for this long
     FeedOptions feed;
     HostileOptions hostile;           // faults mixed into a logged-in client's stream
 };
@@ -72,6 +74,10 @@ public:
     // that the server closes (message 11) before it is disconnected.
     void Run(const std::atomic<bool>& stop);
 
+    // While *hold is true no pictures are made (sound and status go on); null for never. Set
+    // before Run; the flag may change from anywhere (a signal handler).
+    void HoldPicturesWhile(const std::atomic<bool>* hold) { holdPictures_ = hold; }
+
     // Read these once Run has returned.
     ServeStats Stats() const { return stats_; }
     const LiveView& View() const { return view_; }
@@ -110,6 +116,7 @@ private:
     std::vector<std::unique_ptr<Lookup>> lookups_;
     ServeStats stats_;
     std::unique_ptr<HostileSchedule> hostile_;
+    const std::atomic<bool>* holdPictures_ = nullptr;
 };
 
 }  // namespace tamlorex::sim

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 #include "app/command_ids.h"
@@ -1051,6 +1052,18 @@ void ViewerDialogTest::clientModeAgainstTheRecorderSimulator()
                             "-of", "csv=p=0", dir.filePath("live.avi")});
     QVERIFY(probe.waitForFinished(20000));
     QCOMPARE(QString::fromUtf8(probe.readAllStandardOutput()).trimmed(), QStringLiteral("640,448,25/1"));
+
+    // The recorder holds its pictures back (SIGUSR1, its sound goes on): after the stall time the
+    // pane has its notice and the status line says so; the next picture clears both.
+    d.Engine().SetStallThresholdMs(300);
+    QVERIFY(d.Status().Notice().isEmpty());
+    QCOMPARE(::kill(static_cast<pid_t>(sim.processId()), SIGUSR1), 0);
+    QVERIFY(WaitFor([&] { return d.Status().Notice().startsWith(QStringLiteral("No picture since ")); }));
+    QVERIFY(d.Status().Notice().endsWith(QStringLiteral(", waiting")));
+    QCOMPARE(d.Engine().Window().GetNotice().size(), std::size_t{2});
+    QCOMPARE(::kill(static_cast<pid_t>(sim.processId()), SIGUSR1), 0);
+    QVERIFY(WaitFor([&] { return d.Status().Notice().isEmpty(); }));
+    QVERIFY(d.Engine().Window().GetNotice().empty());
 
     // Connect again disconnects.
     QVERIFY(d.ExecuteCommand(kCmdConnect));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <thread>
 
 #include "display/mouse_report.h"
@@ -109,6 +110,30 @@ TEST_F(MouseReportTest, LeftDoubleClickIsAPressAndSwitchesTheSplit)
     // Its release then ends the press for the recorder.
     window.MouseUp(MouseButton::Left, 400, 300);
     EXPECT_EQ(TakeReport().code, 0);
+}
+
+// A zoomed pane: its left drag pans and the recorder hears nothing of it; other reports give the
+// place the picture point under the pointer has in the unzoomed pane.
+TEST_F(MouseReportTest, ZoomedPaneKeepsItsDragAndMapsThePointer)
+{
+    ASSERT_TRUE(window.WheelZoom(360, 240, std::log(2.0) / std::log(kZoomPerNotch)));  // 2x about the middle
+    window.MouseDown(MouseButton::Left, 100, 100);
+    window.MouseMove(120, 110, kMouseLeftFlag);
+    window.MouseUp(MouseButton::Left, 120, 110);
+    EXPECT_EQ(TakeReport().code, -1);
+
+    window.ResetZoom(0);
+    ASSERT_TRUE(window.WheelZoom(360, 240, std::log(2.0) / std::log(kZoomPerNotch)));
+    window.MouseMove(0, 0, 0);  // the top left shows the picture point a quarter in
+    MouseReport report = TakeReport();
+    EXPECT_EQ(report.code, 0);
+    EXPECT_EQ(report.x, 180);
+    EXPECT_EQ(report.y, 120);
+    window.MouseDown(MouseButton::Right, 718, 478);
+    report = TakeReport();
+    EXPECT_EQ(report.code, 2);
+    EXPECT_EQ(report.x, 539);
+    EXPECT_EQ(report.y, 359);
 }
 
 TEST_F(MouseReportTest, LaterReportsReplaceEarlierOnesAndTakeClearsThePending)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -544,6 +545,100 @@ TEST(VideoWindowOsd, TimeTextIsAtMost128Characters)
     EXPECT_EQ(window.OsdText(0), "CH1 ");
     window.SetTimeFormat("");
     EXPECT_EQ(window.OsdText(0), "CH1 ");
+}
+
+// --- digital zoom ---
+
+TEST(VideoWindowZoom, WheelZoomsAroundThePointerFromOneToEight)
+{
+    VideoWindow window;
+    window.SetClientSize(400, 300);
+    window.SetChannelCount(4);
+    ASSERT_TRUE(window.SetSplit(4, 0));
+    // Pane 4: 200..399 x 150..299. The picture point under the pointer stays under it.
+    const double fx = (250 - 200 + 0.5) / 200, fy = (190 - 150 + 0.5) / 150;
+    ASSERT_TRUE(window.WheelZoom(250, 190, 1));
+    EXPECT_DOUBLE_EQ(window.ZoomOf(3), 1.25);
+    ASSERT_TRUE(window.WheelZoom(250, 190, 3));
+    const double zoom = window.ZoomOf(3);
+    EXPECT_NEAR(zoom, 1.25 * 1.25 * 1.25 * 1.25, 1e-9);
+    PictureView view = window.ViewOf(3);
+    EXPECT_NEAR(view.left + fx * view.width, fx, 1e-9);
+    EXPECT_NEAR(view.top + fy * view.height, fy, 1e-9);
+    EXPECT_NEAR(view.width, 1 / zoom, 1e-9);
+    EXPECT_DOUBLE_EQ(window.ZoomOf(0), 1.0);  // other panes keep theirs
+
+    // At most 8x; the part shown stays inside the picture at a corner.
+    EXPECT_TRUE(window.WheelZoom(399, 299, 40));
+    EXPECT_DOUBLE_EQ(window.ZoomOf(3), 8.0);
+    EXPECT_FALSE(window.WheelZoom(399, 299, 1));
+    view = window.ViewOf(3);
+    EXPECT_LE(view.left + view.width, 1.0 + 1e-12);
+    EXPECT_LE(view.top + view.height, 1.0 + 1e-12);
+    EXPECT_GE(view.left, 0.0);
+    // Back out: exactly the whole picture again, never below 1x.
+    EXPECT_TRUE(window.WheelZoom(300, 200, -40));
+    EXPECT_EQ(window.ViewOf(3), PictureView{});
+    EXPECT_FALSE(window.WheelZoom(300, 200, -1));
+    EXPECT_FALSE(window.WheelZoom(500, 500, 1));  // outside every pane
+}
+
+TEST(VideoWindowZoom, DragPansAZoomedPaneAndTheZoomOutlivesSplitChanges)
+{
+    VideoWindow window;
+    window.SetClientSize(400, 300);
+    window.SetChannelCount(4);
+    ASSERT_TRUE(window.SetSplit(4, 0));
+    // An unzoomed pane is not panned: the press is the recorder's.
+    window.MouseDown(MouseButton::Left, 50, 50);
+    EXPECT_FALSE(window.Panning());
+    window.MouseUp(MouseButton::Left, 50, 50);
+
+    ASSERT_TRUE(window.WheelZoom(300, 225, std::log(2.0) / std::log(kZoomPerNotch)));  // 2x, centred
+    EXPECT_NEAR(window.ZoomOf(3), 2.0, 1e-9);
+    const PictureView before = window.ViewOf(3);
+    window.MouseDown(MouseButton::Left, 300, 225);
+    EXPECT_TRUE(window.Panning());
+    // Dragging right by 20 pixels of a 200-pixel pane at 2x shows 5% more of the picture's left.
+    window.MouseMove(320, 225, kMouseLeftFlag);
+    EXPECT_NEAR(window.ViewOf(3).left, before.left - 0.05, 1e-9);
+    EXPECT_NEAR(window.ViewOf(3).top, before.top, 1e-9);
+    // Far beyond the edge it stops at the picture's edge.
+    window.MouseMove(2000, -2000, kMouseLeftFlag);
+    EXPECT_DOUBLE_EQ(window.ViewOf(3).left, 0.0);
+    EXPECT_NEAR(window.ViewOf(3).top, 0.5, 1e-9);
+    window.MouseUp(MouseButton::Left, 2000, -2000);
+    EXPECT_FALSE(window.Panning());
+
+    // Per channel: the zoom stays through split 1 and back.
+    ASSERT_TRUE(window.SetSplit(1, 3));
+    EXPECT_NEAR(window.ZoomOf(3), 2.0, 1e-9);
+    ASSERT_TRUE(window.SetSplit(4, 0));
+    EXPECT_NEAR(window.ViewOf(3).top, 0.5, 1e-9);
+    EXPECT_FALSE(window.ResetZoomAt(50, 50));  // pane 1 was not zoomed
+    EXPECT_TRUE(window.ResetZoomAt(300, 200));
+    EXPECT_EQ(window.ViewOf(3), PictureView{});
+}
+
+TEST(VideoWindowZoom, CapturedPictureIsThePartShown)
+{
+    // Luma rises with the column, chroma with the row.
+    std::vector<std::uint8_t> yuv(640 * 224 * 3 / 2);
+    for (int y = 0; y < 224; ++y)
+        for (int x = 0; x < 640; ++x) yuv[static_cast<std::size_t>(y) * 640 + x] = static_cast<std::uint8_t>(x / 4);
+    for (int y = 0; y < 112; ++y)
+        for (int x = 0; x < 320; ++x) yuv[640 * 224 + static_cast<std::size_t>(y) * 320 + x] = static_cast<std::uint8_t>(y);
+    std::vector<std::uint8_t> out;
+    ZoomPicture(yuv.data(), 640, 224, PictureView{0.5, 0.5, 0.5, 0.5}, out);
+    ASSERT_EQ(out.size(), yuv.size());
+    // 2x: output column 2k comes from column 320 + k, chroma row 2k from row 56 + k.
+    EXPECT_EQ(out[0], 320 / 4);
+    EXPECT_EQ(out[100], (320 + 50) / 4);
+    EXPECT_EQ(out[639], 639 / 4);
+    EXPECT_EQ(out[640 * 224], 56);
+    EXPECT_EQ(out[640 * 224 + 20 * 320], 66);
+    ZoomPicture(yuv.data(), 640, 224, PictureView{}, out);
+    EXPECT_EQ(out, yuv);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "codec/color_convert.h"
 #include "display/qt/osd_font.h"
+#include "display/qt/pane_notice.h"
 #include "display/video_window.h"
 
 namespace tamlorex::display {
@@ -20,6 +21,24 @@ DirectRenderer::DirectRenderer(VideoWindow& window, ScreenTarget& target, Displa
 
 void DirectRenderer::DrawPicture(const Rect& pane, const std::uint8_t* yuv, int width, int height)
 {
+    DrawPictureIn(pane, yuv, width, height, QRectF());
+}
+
+void DirectRenderer::DrawPictureView(const Rect& pane, const std::uint8_t* yuv, int width, int height,
+                                     const PictureView& view)
+{
+    DrawPictureIn(pane, yuv, width, height,
+                  QRectF(view.left * width, view.top * height, view.width * width, view.height * height));
+}
+
+void DirectRenderer::DrawNotice(const Rect& pane, const std::vector<std::string>& lines)
+{
+    if (painter_ != nullptr) DrawPaneNotice(*painter_, QRect(pane.left, pane.top, pane.Width(), pane.Height()), lines);
+}
+
+void DirectRenderer::DrawPictureIn(const Rect& pane, const std::uint8_t* yuv, int width, int height,
+                                   const QRectF& source)
+{
     const bool recording = recording_.Active();
     if (painter_ == nullptr && !recording) return;  // the repaint draws it
     if (!ConvertToDib24(conversion_.data(), yuv, width, height)) return;
@@ -27,11 +46,13 @@ void DirectRenderer::DrawPicture(const Rect& pane, const std::uint8_t* yuv, int 
     const QImage bitmap =
         QImage(conversion_.data(), width, height, width * 3, QImage::Format_BGR888).mirrored(false, true);
     if (painter_ != nullptr) {
-        painter_->drawImage(QRect(pane.left, pane.top, pane.Width(), pane.Height()), bitmap);
+        const QRect target(pane.left, pane.top, pane.Width(), pane.Height());
+        if (source.isNull()) painter_->drawImage(target, bitmap);
+        else painter_->drawImage(QRectF(target), bitmap, source);
     }
     if (recording) {
         std::string error;
-        recording_.DrawPicture(window_, pane, bitmap, kFormatRgb24, error);
+        recording_.DrawPicture(window_, pane, bitmap, kFormatRgb24, error, source);
     }
 }
 

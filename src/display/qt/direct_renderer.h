@@ -28,12 +28,18 @@ public:
 
     void Reset(int clientWidth, int clientHeight) override {}
     void DrawPicture(const Rect& pane, const std::uint8_t* yuv, int width, int height) override;
+    void DrawPictureView(const Rect& pane, const std::uint8_t* yuv, int width, int height,
+                         const PictureView& view) override;
+    void DrawNotice(const Rect& pane, const std::vector<std::string>& lines) override;
     void DrawEmpty(const Rect& pane) override;
     void DrawText(int x, int y, const std::string& text, std::uint32_t color, const OsdFont& font) override;
     void Present(const Rect& area) override;
     void PicturesCleared() override;
 
 private:
+    // `source`: the part of the picture to stretch into the pane; null for all of it.
+    void DrawPictureIn(const Rect& pane, const std::uint8_t* yuv, int width, int height, const QRectF& source);
+
     VideoWindow& window_;
     ScreenTarget& target_;
     DisplayRecording& recording_;

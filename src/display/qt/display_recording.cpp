@@ -40,7 +40,7 @@ bool DisplayRecording::EnsureImage(SurfaceFormatType type)
 }
 
 bool DisplayRecording::DrawPicture(VideoWindow& window, const Rect& pane, const QImage& picture, SurfaceFormatType type,
-                                   std::string& error)
+                                   std::string& error, const QRectF& source)
 {
     havePane_ = false;
     if (sink_ == nullptr || window.GetMode() != 1 || width_ <= 0 || height_ <= 0 || pane.Width() <= 0 ||
@@ -76,8 +76,9 @@ bool DisplayRecording::DrawPicture(VideoWindow& window, const Rect& pane, const 
     recordingPane_ = PaneOf(slot, window.GetSplit(), window.GetPage(), window.GetChannelCount(), width_, height_);
     pane_ = pane;
     QPainter painter(&image_);
-    painter.drawImage(QRect(recordingPane_.left, recordingPane_.top, recordingPane_.Width(), recordingPane_.Height()),
-                      picture);
+    const QRect target(recordingPane_.left, recordingPane_.top, recordingPane_.Width(), recordingPane_.Height());
+    if (source.isNull()) painter.drawImage(target, picture);
+    else painter.drawImage(QRectF(target), picture, source);
     havePane_ = true;
     mask_ |= bit;
     return true;

@@ -39,10 +39,11 @@ public:
     std::uint16_t ChannelMask() const { return mask_; }
     const QImage& Image() const { return image_; }
 
-    // The picture of the pane just drawn (already converted, any format Qt can draw); false with
-    // the failure text when the recording image cannot be made.
+    // The picture of the pane just drawn (already converted, any format Qt can draw), or of a
+    // zoomed pane its part `source` (null: all of it); false with the failure text when the
+    // recording image cannot be made.
     bool DrawPicture(VideoWindow& window, const Rect& pane, const QImage& picture, SurfaceFormatType type,
-                     std::string& error);
+                     std::string& error, const QRectF& source = QRectF());
     // The OSD text pass belonging to that pane, at the same place relative to the recording pane.
     void DrawText(int x, int y, const QString& text, const QColor& color, const QFont& font);
     void Clear();  // the channel mask

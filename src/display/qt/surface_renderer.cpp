@@ -2,11 +2,13 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <vector>
 
 #include "display/qt/osd_font.h"
+#include "display/qt/pane_notice.h"
 #include "display/video_window.h"
 
 namespace tamlorex::display {
@@ -136,6 +138,7 @@ bool SurfaceRenderer::Initialise(int clientWidth, int clientHeight)
 void SurfaceRenderer::Reset(int clientWidth, int clientHeight)
 {
     // Every size and split change rebuilds the surfaces while the renderer is in use.
+    noticed_.clear();
     if (active_) Initialise(clientWidth, clientHeight);
 }
 
@@ -158,6 +161,19 @@ bool SurfaceRenderer::ConvertPicture(const std::uint8_t* yuv, int width, int hei
 
 void SurfaceRenderer::DrawPicture(const Rect& pane, const std::uint8_t* yuv, int width, int height)
 {
+    DrawPictureIn(pane, yuv, width, height, QRectF());
+}
+
+void SurfaceRenderer::DrawPictureView(const Rect& pane, const std::uint8_t* yuv, int width, int height,
+                                      const PictureView& view)
+{
+    DrawPictureIn(pane, yuv, width, height,
+                  QRectF(view.left * width, view.top * height, view.width * width, view.height * height));
+}
+
+void SurfaceRenderer::DrawPictureIn(const Rect& pane, const std::uint8_t* yuv, int width, int height,
+                                    const QRectF& source)
+{
     lastDrawOk_ = false;
     if (back_.isNull() || picture_.isNull()) {
         ReleaseAll();
@@ -175,19 +191,31 @@ void SurfaceRenderer::DrawPicture(const Rect& pane, const std::uint8_t* yuv, int
     if (!ConvertPicture(yuv, width, height)) return;
     {
         QPainter painter(&back_);
-        painter.drawImage(ToQRect(pane), picture_);
+        if (source.isNull()) painter.drawImage(ToQRect(pane), picture_);
+        else painter.drawImage(QRectF(ToQRect(pane)), picture_, source);
     }
     std::string error;
-    if (!recording_.DrawPicture(window_, pane, picture_, type_, error)) lastError_ = error;
+    if (!recording_.DrawPicture(window_, pane, picture_, type_, error, source)) lastError_ = error;
     lastDrawOk_ = true;
 }
 
 void SurfaceRenderer::DrawEmpty(const Rect& pane)
 {
     // Otherwise an empty pane keeps the background the surface was made with.
-    if (back_.isNull() || !clearing_) return;
+    const auto noticed = std::find(noticed_.begin(), noticed_.end(), pane);
+    const bool overdrawn = noticed != noticed_.end();
+    if (overdrawn) noticed_.erase(noticed);
+    if (back_.isNull() || (!clearing_ && !overdrawn)) return;
     QPainter painter(&back_);
     painter.fillRect(ToQRect(pane), Qt::black);
+}
+
+void SurfaceRenderer::DrawNotice(const Rect& pane, const std::vector<std::string>& lines)
+{
+    if (back_.isNull()) return;
+    if (std::find(noticed_.begin(), noticed_.end(), pane) == noticed_.end()) noticed_.push_back(pane);
+    QPainter painter(&back_);
+    DrawPaneNotice(painter, ToQRect(pane), lines);
 }
 
 void SurfaceRenderer::DrawText(int x, int y, const std::string& text, std::uint32_t color, const OsdFont& font)

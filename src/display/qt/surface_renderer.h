@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "display/qt/display_recording.h"
 #include "display/qt/pixel_format.h"
@@ -62,6 +63,9 @@ public:
 
     void Reset(int clientWidth, int clientHeight) override;
     void DrawPicture(const Rect& pane, const std::uint8_t* yuv, int width, int height) override;
+    void DrawPictureView(const Rect& pane, const std::uint8_t* yuv, int width, int height,
+                         const PictureView& view) override;
+    void DrawNotice(const Rect& pane, const std::vector<std::string>& lines) override;
     void DrawEmpty(const Rect& pane) override;
     void DrawText(int x, int y, const std::string& text, std::uint32_t color, const OsdFont& font) override;
     void Present(const Rect& area) override;
@@ -75,6 +79,8 @@ private:
     bool CreateSurface(QImage& surface, int width, int height);
     bool RunBlitTest();
     bool ConvertPicture(const std::uint8_t* yuv, int width, int height);
+    // `source`: the part of the picture to stretch into the pane; null for all of it.
+    void DrawPictureIn(const Rect& pane, const std::uint8_t* yuv, int width, int height, const QRectF& source);
     QColor SurfaceColor(std::uint32_t colorRef) const;
 
     VideoWindow& window_;
@@ -91,6 +97,7 @@ private:
     int pictureCreations_ = 0;
     bool lastDrawOk_ = true;
     bool clearing_ = false;
+    std::vector<Rect> noticed_;  // panes a notice was drawn over: an empty one is painted black again
 };
 
 }  // namespace tamlorex::display

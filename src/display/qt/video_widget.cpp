@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QWheelEvent>
 
 #include "display/video_window.h"
 
@@ -137,13 +138,46 @@ void VideoWidget::Reset(int clientWidth, int clientHeight)
 
 void VideoWidget::DrawPicture(const Rect& pane, const std::uint8_t* yuv, int width, int height)
 {
+    DrawPictureWay(pane, yuv, width, height, nullptr);
+}
+
+void VideoWidget::DrawPictureView(const Rect& pane, const std::uint8_t* yuv, int width, int height,
+                                  const PictureView& view)
+{
+    DrawPictureWay(pane, yuv, width, height, &view);
+}
+
+void VideoWidget::DrawPictureWay(const Rect& pane, const std::uint8_t* yuv, int width, int height,
+                                 const PictureView* view)
+{
     if (UsingSurfaces()) {
-        surface_.DrawPicture(pane, yuv, width, height);
+        if (view != nullptr) surface_.DrawPictureView(pane, yuv, width, height, *view);
+        else surface_.DrawPicture(pane, yuv, width, height);
         if (surface_.LastDrawOk() || surface_.Active()) return;
         // The surfaces are gone: this pane and the rest of the page go the direct way.
         drawingDirect_ = true;
     }
-    direct_.DrawPicture(pane, yuv, width, height);
+    if (view != nullptr) direct_.DrawPictureView(pane, yuv, width, height, *view);
+    else direct_.DrawPicture(pane, yuv, width, height);
+}
+
+void VideoWidget::DrawNotice(const Rect& pane, const std::vector<std::string>& lines)
+{
+    if (UsingSurfaces()) surface_.DrawNotice(pane, lines);
+    else direct_.DrawNotice(pane, lines);
+}
+
+void VideoWidget::ResetZoomAtMenu()
+{
+    if (menuPoint_.x() < 0 || !window_.ResetZoomAt(menuPoint_.x(), menuPoint_.y())) window_.ResetZoom(-1);
+}
+
+void VideoWidget::UpdateCursor(const QPoint& at)
+{
+    const int slot = window_.SlotAt(at.x(), at.y());
+    if (window_.Panning()) setCursor(Qt::ClosedHandCursor);
+    else if (slot >= 0 && window_.ZoomOf(slot) > kMinZoom) setCursor(Qt::OpenHandCursor);
+    else unsetCursor();
 }
 
 void VideoWidget::DrawEmpty(const Rect& pane)
@@ -223,16 +257,28 @@ void VideoWidget::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint at = event->position().toPoint();
     window_.MouseMove(at.x(), at.y(), KeyStateFlags(*event));
+    UpdateCursor(at);
 }
 
 void VideoWidget::mousePressEvent(QMouseEvent* event)
 {
     const QPoint at = event->position().toPoint();
-    if (event->button() == Qt::LeftButton) window_.MouseDown(MouseButton::Left, at.x(), at.y());
+    if (event->button() == Qt::MiddleButton) {
+        window_.ResetZoomAt(at.x(), at.y());
+        UpdateCursor(at);
+        event->accept();
+        return;
+    }
+    if (event->button() == Qt::LeftButton) {
+        window_.MouseDown(MouseButton::Left, at.x(), at.y());
+        UpdateCursor(at);
+    }
     if (event->button() == Qt::RightButton) {
+        menuPoint_ = QPoint(-1, -1);
         window_.MouseDown(MouseButton::Right, at.x(), at.y());
         // In Player mode the right button also opens the main window's menu.
         if (window_.GetMode() == 1) {
+            menuPoint_ = at;
             event->ignore();
             return;
         }
@@ -245,6 +291,7 @@ void VideoWidget::mouseReleaseEvent(QMouseEvent* event)
     const QPoint at = event->position().toPoint();
     if (event->button() == Qt::LeftButton) window_.MouseUp(MouseButton::Left, at.x(), at.y());
     if (event->button() == Qt::RightButton) window_.MouseUp(MouseButton::Right, at.x(), at.y());
+    UpdateCursor(at);
 }
 
 void VideoWidget::mouseDoubleClickEvent(QMouseEvent* event)
@@ -252,6 +299,15 @@ void VideoWidget::mouseDoubleClickEvent(QMouseEvent* event)
     const QPoint at = event->position().toPoint();
     if (event->button() == Qt::LeftButton) window_.MouseDoubleClick(MouseButton::Left, at.x(), at.y());
     if (event->button() == Qt::RightButton) window_.MouseDoubleClick(MouseButton::Right, at.x(), at.y());
+}
+
+void VideoWidget::wheelEvent(QWheelEvent* event)
+{
+    const QPoint at = event->position().toPoint();
+    const int angle = event->angleDelta().y();
+    if (angle != 0) window_.WheelZoom(at.x(), at.y(), angle / 120.0);
+    UpdateCursor(at);
+    event->accept();
 }
 
 }  // namespace tamlorex::display

@@ -44,6 +44,10 @@ public:
     // Message boxes raised under the lock (the blit test) go here, on the GUI thread.
     void SetMessageHandler(std::function<void(const std::string& text, const std::string& caption)> handler);
 
+    // "Reset Zoom" of the popup menu: the pane the menu was opened over (the last right press)
+    // returns to 1x, or every pane when the press was over none.
+    void ResetZoomAtMenu();
+
     // Gives the model the widget's size at once (a hidden widget gets its resize event only later).
     void SyncClientSize();
 
@@ -53,6 +57,9 @@ public:
     // Renderer: the model's draw calls, under its lock, on any thread.
     void Reset(int clientWidth, int clientHeight) override;
     void DrawPicture(const Rect& pane, const std::uint8_t* yuv, int width, int height) override;
+    void DrawPictureView(const Rect& pane, const std::uint8_t* yuv, int width, int height,
+                         const PictureView& view) override;
+    void DrawNotice(const Rect& pane, const std::vector<std::string>& lines) override;
     void DrawEmpty(const Rect& pane) override;
     void DrawText(int x, int y, const std::string& text, std::uint32_t color, const OsdFont& font) override;
     void Present(const Rect& area) override;
@@ -69,8 +76,14 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // The wheel zooms the pane under the pointer; a middle click returns it to 1x.
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
+    // The cursor over a zoomed pane shows that a drag pans it.
+    void UpdateCursor(const QPoint& at);
+    // A picture, whole (`view` null) or zoomed, the way now in use.
+    void DrawPictureWay(const Rect& pane, const std::uint8_t* yuv, int width, int height, const PictureView* view);
     void FlushRepaint();
     bool UsingSurfaces() const;
 
@@ -80,6 +93,7 @@ private:
     DirectRenderer direct_;
     bool drawingDirect_ = false;  // the current pane goes the direct way after a surface failure
     bool surfacesForRecording_ = false;  // the surfaces are on for a display recording, not by the setting
+    QPoint menuPoint_{-1, -1};            // where the right button was last pressed
 
     std::mutex repaintMutex_;
     QRegion pendingRepaint_;

@@ -3,10 +3,14 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "display/qt/display_recording.h"
@@ -15,6 +19,8 @@
 #include "platform/file_paths.h"
 #include "display/qt/video_widget.h"
 #include "display/video_window.h"
+#include "audio/null_audio_device.h"
+#include "engine/media_engine.h"
 
 using namespace tamlorex;
 using namespace tamlorex::display;
@@ -61,6 +67,37 @@ public:
     int firstByte = -1;
 };
 
+// Keeps the last frame handed on (bottom-up 24-bit lines of 640 x 448).
+class FrameKeeper : public CaptureFrameSink {
+public:
+    int WriteCaptureFrame(const std::uint8_t* dib24, int) override
+    {
+        frame.assign(dib24, dib24 + 640 * 448 * 3);
+        return 0;
+    }
+    // The grey of the pixel at (x, y) counted from the top.
+    int Grey(int x, int y) const { return frame[(static_cast<std::size_t>(447 - y) * 640 + x) * 3 + 1]; }
+    std::vector<std::uint8_t> frame;
+};
+
+// The left half dark (luma 30), the right half light (luma 220).
+std::vector<std::uint8_t> HalvesPicture()
+{
+    std::vector<std::uint8_t> yuv(640 * 224 * 3 / 2, 128);
+    for (int y = 0; y < 224; ++y)
+        for (int x = 0; x < 640; ++x) yuv[static_cast<std::size_t>(y) * 640 + x] = x < 320 ? 30 : 220;
+    return yuv;
+}
+
+bool WaitFor(const std::function<bool()>& done, int ms = 5000)
+{
+    for (int waited = 0; waited < ms; waited += 20) {
+        if (done()) return true;
+        QTest::qWait(20);
+    }
+    return done();
+}
+
 struct Messages {
     std::vector<std::string> texts;
 };
@@ -83,6 +120,9 @@ private slots:
     void resizeMakesANewBackSurface();
     void blitTestRunsOnceAndItsMessageIsShownOnce();
     void displayRecordingHandsOnOneFramePerRound();
+    void zoomedPaneShowsItsPartWithTheLabelAtNormalSize();
+    void stallNoticeIsDrawnOverThePaneAndGoesAgain();
+    void liveStallAgainstTheRecorderSimulator();
     void bmpOffsetTable();
     void captureNamesAndPaths();
     void stillCaptureFileLayout();
@@ -329,6 +369,158 @@ void RendererTest::displayRecordingHandsOnOneFramePerRound()
     widget.StopDisplayRecording();
     QVERIFY(widget.GetUseDirectDraw());
     QVERIFY(widget.SurfacesActive());
+}
+
+// 2x about (480, 112) of a 640 x 224 pane shows the picture from x = 0.375 on: its middle lands at
+// x = 160, so x = 250 turns light. The label keeps its size and place over the dark left part.
+void RendererTest::zoomedPaneShowsItsPartWithTheLabelAtNormalSize()
+{
+    const auto halves = HalvesPicture();
+    const double twice = std::log(2.0) / std::log(kZoomPerNotch);
+    for (const bool surfaces : {true, false}) {
+        VideoWindow window;
+        window.SetMode(1);
+        VideoWidget widget(window, nullptr);
+        widget.resize(640, 224);
+        widget.SetDisplayFormat({32, 0xFF0000, true, false});
+        widget.SetUseDirectDraw(surfaces);
+        QCOMPARE(widget.SurfacesActive(), surfaces);
+        QVERIFY(window.ShowPicture(0, SomeTime(), halves.data(), 640, 224));
+        const QImage before = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QVERIFY(qGray(before.pixel(250, 150)) < 60);
+        QVERIFY(window.WheelZoom(480, 112, twice));
+        const QImage after = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QVERIFY(qGray(after.pixel(250, 150)) > 180);
+        QVERIFY(qGray(after.pixel(150, 150)) < 60);
+        QCOMPARE(after.copy(0, 0, 150, 30), before.copy(0, 0, 150, 30));
+        bool yellow = false;
+        for (int y = 2; y < 24 && !yellow; ++y)
+            for (int x = 4; x < 60 && !yellow; ++x)
+                yellow = qRed(after.pixel(x, y)) > 200 && qGreen(after.pixel(x, y)) > 200 && qBlue(after.pixel(x, y)) < 160;
+        QVERIFY(yellow);
+        // A middle click returns to the whole picture.
+        QTest::mouseClick(&widget, Qt::MiddleButton, {}, QPoint(300, 100));
+        QCOMPARE(window.ZoomOf(0), 1.0);
+        QVERIFY(qGray(widget.grab().toImage().pixel(250, 150)) < 60);
+    }
+
+    // "Save AVI" records the zoomed part too.
+    VideoWindow window;
+    window.SetMode(1);
+    VideoWidget widget(window, nullptr);
+    widget.resize(640, 224);
+    widget.SetUseDirectDraw(false);
+    FrameKeeper sink;
+    widget.StartDisplayRecording(&sink, 640, 448);
+    QVERIFY(window.WheelZoom(480, 112, twice));
+    QVERIFY(window.ShowPicture(0, SomeTime(), halves.data(), 640, 224));
+    QVERIFY(window.ShowPicture(0, SomeTime(), halves.data(), 640, 224));
+    QVERIFY(!sink.frame.empty());
+    QVERIFY(sink.Grey(250, 300) > 180);
+    QVERIFY(sink.Grey(150, 300) < 60);
+    widget.StopDisplayRecording();
+}
+
+void RendererTest::stallNoticeIsDrawnOverThePaneAndGoesAgain()
+{
+    for (const bool surfaces : {true, false}) {
+        VideoWindow window;
+        window.SetMode(2);
+        VideoWidget widget(window, nullptr);
+        widget.resize(640, 448);
+        widget.SetDisplayFormat({32, 0xFF0000, true, false});
+        widget.SetUseDirectDraw(surfaces);
+        QCOMPARE(widget.SurfacesActive(), surfaces);
+        ShowGrey(window, 0, 16);  // nearly black: the white text shows
+        // The back surface as it stands (a grab of a hidden widget would make it anew).
+        const auto whiteInTheMiddle = [&] {
+            const QImage shown = surfaces ? widget.Surfaces().ScreenImage() : widget.grab().toImage();
+            int white = 0;
+            for (int y = 180; y < 270; ++y)
+                for (int x = 200; x < 440; ++x) white += qGray(shown.pixel(x, y)) > 200 ? 1 : 0;
+            return white;
+        };
+        QCOMPARE(whiteInTheMiddle(), 0);
+        window.SetNotice({"No picture since 14:05:09", "Reconnecting..."});
+        QVERIFY(whiteInTheMiddle() > 50);
+        window.SetNotice({});
+        QCOMPARE(whiteInTheMiddle(), 0);
+        // Over a pane without a picture too, and gone again.
+        window.Clear();
+        window.SetNotice({"No picture since 14:05:09"});
+        QVERIFY(whiteInTheMiddle() > 20);
+        window.SetNotice({});
+        QCOMPARE(whiteInTheMiddle(), 0);
+    }
+}
+
+// Client mode's engine against `tamlorex-sim serve`, which stops its pictures from 1.5 s to 3 s
+// after the login (its sound goes on): the notice comes after the stall time and goes with the
+// next picture.
+void RendererTest::liveStallAgainstTheRecorderSimulator()
+{
+    QProcess sim;
+    sim.start(TAMLOREX_SIM_PATH, {"serve", "--port", "0", "--password", "pw", "--seconds", "20", "--picture-gap", "1.5,1.5"});
+    QVERIFY(sim.waitForStarted());
+    int port = 0;
+    QVERIFY(WaitFor([&] {
+        sim.waitForReadyRead(20);
+        const QString text = QString::fromUtf8(sim.peek(4096));
+        const int at = text.indexOf("{\"listening\":");
+        if (at >= 0) port = text.mid(at + 13).section(QLatin1Char('}'), 0, 0).toInt();
+        return port > 0;
+    }));
+    NullAudioDevice audio;
+    MediaEngine engine(audio, nullptr, nullptr);
+    engine.Initialize(2, 1);
+    QVERIFY(engine.SetMode(kClientMode, 2, 1));
+    QCOMPARE(engine.GetStallThresholdMs(), 3000);
+    engine.SetStallThresholdMs(400);
+    VideoWidget widget(engine.Window(), nullptr);
+    widget.resize(640, 448);
+    widget.SetDisplayFormat({32, 0xFF0000, true, false});
+    widget.SetUseDirectDraw(true);
+    QVERIFY(widget.SurfacesActive());
+    // Whether the middle of the window differs from the last picture drawn alone into a window of
+    // its own (taken under the lock: the back surface holds that picture).
+    VideoWindow plain;
+    plain.SetMode(2);
+    VideoWidget reference(plain, nullptr);
+    reference.resize(640, 448);
+    reference.SetDisplayFormat({32, 0xFF0000, true, false});
+    reference.SetUseDirectDraw(true);
+    const auto noticeShown = [&] {
+        QImage shown;
+        std::vector<std::uint8_t> yuv;
+        int width = 0, height = 0;
+        CalendarTime time;
+        engine.Window().WithLock([&] {
+            shown = widget.Surfaces().BackSurface().copy();
+            engine.Window().GetPicture(0, yuv, width, height, time);
+        });
+        if (!plain.ShowPicture(0, time, yuv.data(), width, height)) return true;
+        const QRect middle(160, 170, 320, 110);
+        return shown.copy(middle) != reference.Surfaces().BackSurface().copy(middle);
+    };
+    QVERIFY(engine.ConnectClient("127.0.0.1", port, "pw"));
+    QVERIFY(WaitFor([&] { return engine.Window().HasPicture(0); }));
+    QVERIFY(engine.StallText().empty());
+    QVERIFY(!noticeShown());
+
+    QVERIFY(WaitFor([&] { return !engine.Window().GetNotice().empty(); }, 5000));
+    const std::vector<std::string> lines = engine.Window().GetNotice();
+    QCOMPARE(lines.size(), std::size_t{2});
+    QVERIFY(QString::fromStdString(lines[0]).contains(QRegularExpression("^No picture since \\d\\d:\\d\\d:\\d\\d$")));
+    QCOMPARE(lines[1], std::string("Connected, waiting for pictures"));
+    QCOMPARE(engine.StallText(), lines[0] + ", waiting");
+    QVERIFY(noticeShown());
+
+    QVERIFY(WaitFor([&] { return engine.Window().GetNotice().empty(); }, 5000));
+    QVERIFY(engine.StallText().empty());
+    QVERIFY(WaitFor([&] { return !noticeShown(); }, 1000));
+    engine.DisconnectClient();
+    sim.kill();
+    sim.waitForFinished();
 }
 
 void RendererTest::bmpOffsetTable()
