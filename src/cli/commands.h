@@ -7,6 +7,7 @@ namespace tamlorex::cli {
 int RunRecords(int argc, char** argv);
 int RunSeek(int argc, char** argv);
 int RunIndex(int argc, char** argv);
+int RunTimeline(int argc, char** argv);
 int RunSpan(int argc, char** argv);
 int RunInfo(int argc, char** argv);
 int RunDisks(int argc, char** argv);

@@ -18,6 +18,7 @@ const Command kCommands[] = {
     {"records", tamlorex::cli::RunRecords, "read the records of a recording, forward or backward"},
     {"seek", tamlorex::cli::RunSeek, "read the first picture at a byte offset or a clock time"},
     {"index", tamlorex::cli::RunIndex, "list where the recording is at each step of clock time"},
+    {"timeline", tamlorex::cli::RunTimeline, "scan the page headers behind the viewer's timeline"},
     {"span", tamlorex::cli::RunSpan, "copy the pages between two offsets into a new recording"},
     {"info", tamlorex::cli::RunInfo, "summarise a recording"},
     {"disks", tamlorex::cli::RunDisks, "list the disks that may hold recordings"},

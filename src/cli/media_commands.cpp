@@ -1,16 +1,19 @@
-// The commands that read recordings and disks: records, seek, span, info, disks.
+// The commands that read recordings and disks: records, seek, index, timeline, span, info, disks.
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
 #include <set>
 #include <string>
-#include <algorithm>
+#include <thread>
 
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/source.h"
+#include "engine/activity_scan.h"
 #include "media/recorder_disk.h"
 #include "media/recording_summary.h"
 #include "media/time_index.h"
@@ -59,13 +62,20 @@ const char kSeekHelp[] =
     "Prints the first picture record of the page that holds byte OFFSET, or of the first good page\n"
     "at or after a local clock time (after a clock set back: in the first stretch of increasing\n"
     "times that reaches it; on a disk the oldest page comes first).\n"
-    "  --reads      also print the page reads of the search on standard error\n";
+    "  --reads      also print the page reads of the search and its time on standard error\n";
 
 const char kIndexHelp[] =
     "usage: tamlorex index FILE [--model N] [--drive] [--step SECONDS]\n"
     "Prints one JSON line per step of clock time (default 60 seconds) through the recording:\n"
     "{\"time\":\"YYYY-MM-DD HH:MM:SS\",\"pos\":P,\"channels\":[...]}, P the first good page at or\n"
     "after that time and channels those with pictures in the few pages read from there.\n";
+
+const char kTimelineHelp[] =
+    "usage: tamlorex timeline FILE [--model N] [--drive] [--rows]\n"
+    "Runs the viewer's timeline scan (page headers sampled coarse first, on its own thread) and\n"
+    "prints one JSON line each time it publishes: {\"t\":MS,\"samples\":N,\"reads\":R,\"done\":B},\n"
+    "MS counted from the start. With --rows, a last line per recorded channel:\n"
+    "{\"channel\":C,\"runs\":[[\"FIRST\",\"LAST\"],...]} (local clock times).\n";
 
 const char kSpanHelp[] =
     "usage: tamlorex span FILE START END OUT [--drive]\n"
@@ -124,10 +134,12 @@ int RunSeek(int argc, char** argv)
     if (!OpenSource(reader, alerts, args.Positional()[0], args.Has("--drive"), static_cast<int>(model))) return 2;
     auto buffer = std::make_unique<std::uint8_t[]>(kRecordBufferSize);
     if (byTime) {
+        const auto start = std::chrono::steady_clock::now();
         TimeIndex index(reader);
         const bool built = index.Build();
         const auto found = built ? index.Seek(clock) : std::nullopt;
-        if (args.Has("--reads")) std::fprintf(stderr, "page reads: %" PRIu64 "\n", index.PageReads());
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        if (args.Has("--reads")) std::fprintf(stderr, "page reads: %" PRIu64 " in %.1f ms\n", index.PageReads(), ms);
         if (!found) {
             std::fprintf(stderr, "tamlorex: %s\n", built ? "the recording ends before that time" : "no page with a good header");
             return 1;
@@ -270,6 +282,55 @@ int RunDisks(int argc, char** argv)
     const auto drives = ListDrives(args.Value("--sys", "/sys/block"), args.Value("--dev", "/dev"));
     for (const auto& drive : drives) std::printf("%s\t%s\n", drive.line.c_str(), drive.devicePath.c_str());
     if (drives.empty()) std::fprintf(stderr, "tamlorex: no disk can be opened (raw disks usually need root)\n");
+    return 0;
+}
+
+int RunTimeline(int argc, char** argv)
+{
+    Args args(argc, argv, 2, {"--model"}, {"--drive", "--rows"});
+    if (const int status = HelpOrRefusal(args, kTimelineHelp); status >= 0) return status;
+    long long model = 4;
+    if (!args.Integer("--model", 4, 0, 6, model)) return Usage(kTimelineHelp, args.Error());
+    if (args.Positional().size() != 1) return Usage(kTimelineHelp, "expected one FILE");
+    const auto start = std::chrono::steady_clock::now();
+    ActivityScan scan;
+    if (!scan.Start(args.Positional()[0], args.Has("--drive"), static_cast<int>(model))) {
+        std::fprintf(stderr, "tamlorex: cannot open %s\n", args.Positional()[0].c_str());
+        return 2;
+    }
+    std::uint64_t seen = ~std::uint64_t{0};
+    ActivityScan::Snapshot snap;
+    for (bool done = false; !done;) {
+        const std::uint64_t g = scan.Generation();
+        if (g == seen) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+            continue;
+        }
+        seen = g;
+        snap = scan.Take();
+        done = snap.done;
+        const long long ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        std::printf("{\"t\":%lld,\"samples\":%zu,\"reads\":%" PRIu64 ",\"done\":%s}\n", ms, snap.samples.size(),
+                    snap.pageReads, done ? "true" : "false");
+    }
+    if (snap.failed) {
+        std::fprintf(stderr, "tamlorex: no page with a good header\n");
+        return 1;
+    }
+    if (args.Has("--rows")) {
+        const std::uint16_t recorded = RecordedChannels(snap);
+        for (int c = 0; c < 16; ++c) {
+            if ((recorded >> c & 1) == 0) continue;
+            std::string runs;
+            for (const ActivityRun& r : ChannelRuns(snap, c)) {
+                if (!runs.empty()) runs += ",";
+                runs += "[\"" + FormatTime(CalendarFromPageTime(r.first)) + "\",\"" +
+                        FormatTime(CalendarFromPageTime(r.last)) + "\"]";
+            }
+            std::printf("{\"channel\":%d,\"runs\":[%s]}\n", c, runs.c_str());
+        }
+    }
     return 0;
 }
 

@@ -1,6 +1,6 @@
 // The skinned controls: button strips and their frames, the pressed state that follows the
 // pointer, radio groups; the slider's thumb geometry, grab, keys and active flag; the background's
-// corners and edges.
+// corners and edges; the timeline's zoom, pan, hover, click and rows.
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -11,6 +11,8 @@
 #include "controls/skin_button.h"
 #include "controls/skin_dialog.h"
 #include "controls/skin_slider.h"
+#include "controls/timeline_widget.h"
+#include "engine/activity_scan.h"
 #include "platform/notifier.h"
 
 using namespace tamlorex;
@@ -76,6 +78,7 @@ struct Messages {
 class SkinControlsTest : public QObject {
     Q_OBJECT
 private slots:
+    void timelineZoomsPansHoversAndSeeks();
     void stripsSplitIntoFramesAndTheMaskShowsWhatIsUnder();
     void pressedStateFollowsThePointerAndAReleaseOffSendsNoClick();
     void checkingARadioButtonClearsTheRestOfItsGroup();
@@ -279,6 +282,67 @@ void SkinControlsTest::backgroundCornersAndEdges()
     QCOMPARE(QColor(shown.pixel(50, 2)), QColor(Qt::yellow));  // the top edge stretched from x = 10
     QCOMPARE(QColor(shown.pixel(3, 30)), QColor(Qt::yellow));  // the left edge from y = 5
     QCOMPARE(QColor(shown.pixel(50, 30)), QColor(Qt::black));  // the middle is not painted
+}
+
+// A day of recording, channel 0 all day, channel 3 only from noon; the wheel zooms around the
+// pointer down to a minute, a drag pans, a hover names the time, a click asks for it.
+void SkinControlsTest::timelineZoomsPansHoversAndSeeks()
+{
+    constexpr std::uint32_t kT0 = 1773446400;  // a midnight
+    ActivityScan::Snapshot snap;
+    snap.segments.push_back({0, 86399, kT0, kT0 + 86399});
+    for (std::uint32_t i = 0; i < 1440; ++i)
+        snap.samples.push_back({i, kT0 + i * 60, static_cast<std::uint16_t>(i >= 720 ? 0x9 : 0x1)});
+    snap.done = true;
+    controls::TimelineWidget timeline(nullptr);
+    timeline.resize(720, 45);
+    timeline.SetActivity(snap);
+    QCOMPARE(timeline.Rows(), (std::vector<int>{0, 3}));
+    QVERIFY(timeline.View().ShowsAll());
+    QVERIFY(timeline.RowLitAt(0, 100) && timeline.RowLitAt(0, 700));
+    QVERIFY(!timeline.RowLitAt(3, 300) && timeline.RowLitAt(3, 400));
+
+    QSignalSpy seeks(&timeline, &controls::TimelineWidget::seekRequested);
+    auto wheel = [&](QPoint at, int notches) {
+        QWheelEvent event(QPointF(at), timeline.mapToGlobal(QPointF(at)), QPoint(), QPoint(0, 120 * notches),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&timeline, &event);
+    };
+    // The time under the pointer stays under it.
+    const double under = timeline.View().TimeAt(540, 720);
+    wheel(QPoint(540, 20), 2);
+    constexpr double kNotch = controls::TimelineWidget::kZoomPerNotch;
+    QCOMPARE(timeline.View().Span(), 86399 / (kNotch * kNotch));
+    QVERIFY(std::abs(timeline.View().TimeAt(540, 720) - under) < 1);
+    wheel(QPoint(540, 20), 40);
+    QCOMPARE(timeline.View().Span(), TimelineView::kMinSpan);
+    QVERIFY(std::abs(timeline.View().TimeAt(540, 720) - under) < 1);
+    QCOMPARE(TimelineView::Label(kT0 + 3661, TimelineView::LabelStep(60, 720, 64)), std::string("01:01:01"));
+    QCOMPARE(TimelineView::Label(kT0 + 3661, TimelineView::LabelStep(86400, 720, 64)), std::string("01:01"));
+
+    // Hover shows the time at the pointer; a drag moves the view and seeks nothing.
+    Mouse(&timeline, QEvent::MouseMove, QPoint(100, 20), Qt::NoButton, Qt::NoButton);
+    const auto hovered = timeline.HoverTime();
+    QVERIFY(hovered.has_value());
+    QCOMPARE(double(*hovered), std::round(timeline.View().TimeAt(100, 720)));
+    char text[48];
+    FormatCalendarTime(CalendarFromPageTime(*hovered), text, sizeof text);
+    QCOMPARE(timeline.HoverText(), QString::fromLatin1(text));
+    const double start = timeline.View().Start();
+    Press(&timeline, QPoint(400, 20));
+    Drag(&timeline, QPoint(340, 20));
+    Release(&timeline, QPoint(340, 20));
+    QCOMPARE(seeks.count(), 0);
+    QVERIFY(std::abs(timeline.View().Start() - (start + 60 * 60.0 / 720)) < 1e-6);
+    // A click asks for the time under it.
+    Press(&timeline, QPoint(200, 20));
+    Release(&timeline, QPoint(200, 20));
+    QCOMPARE(seeks.count(), 1);
+    QCOMPARE(double(seeks.at(0).at(0).value<std::uint32_t>()), std::round(timeline.View().TimeAt(200, 720)));
+    // Zooming out stops at the whole day.
+    wheel(QPoint(10, 20), -80);
+    QVERIFY(timeline.View().ShowsAll());
+    QCOMPARE(timeline.View().Start(), double(kT0));
 }
 
 QTEST_MAIN(SkinControlsTest)

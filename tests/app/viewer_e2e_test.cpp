@@ -12,12 +12,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <set>
+
+#include "app/command_ids.h"
 #include "controls/status_line.h"
 
 namespace {
 
 constexpr int kWindowWidth = 645;   // the first start's window
-constexpr int kWindowHeight = 548;
+constexpr int kWindowHeight = 548 + tamlorex::app::kTimelineHeight;  // with the timeline
 constexpr int kVideoWidth = 640;
 constexpr int kVideoHeight = 448;
 constexpr int kOsdBand = 22;  // the top of each pane holds the channel label and time
@@ -206,6 +209,14 @@ void ViewerEndToEndTest::playsTheSample()
     qInfo("status word overlap: PLAY %.2f, PAUSE %.2f", play, pause);
     QVERIFY(play > 0.9);
     QVERIFY(pause < play);
+
+    // The timeline above the status line: a row of its own colour for each of the eight channels.
+    const QImage strip = shot.copy(window.x() + 13, window.y() + kWindowHeight - 75 - tamlorex::app::kTimelineHeight,
+                                   kWindowWidth - 26, tamlorex::app::kTimelineHeight - 1);
+    std::set<QRgb> rows;
+    for (int y = 13; y < strip.height(); ++y) rows.insert(strip.pixel(strip.width() / 2, y));
+    qInfo("timeline: %zu colours down its middle", rows.size());
+    QVERIFY(rows.size() >= 8 + 1);  // the rows and the background
 }
 
 void ViewerEndToEndTest::opensEveryDialog()
