@@ -1055,7 +1055,7 @@ void ViewerDialogTest::clientModeAgainstTheRecorderSimulator()
 
     // The recorder holds its pictures back (SIGUSR1, its sound goes on): after the stall time the
     // pane has its notice and the status line says so; the next picture clears both.
-    d.Engine().SetStallThresholdMs(300);
+    d.Engine().SetStallThresholdMs(600);
     QVERIFY(d.Status().Notice().isEmpty());
     QCOMPARE(::kill(static_cast<pid_t>(sim.processId()), SIGUSR1), 0);
     QVERIFY(WaitFor([&] { return d.Status().Notice().startsWith(QStringLiteral("No picture since ")); }));

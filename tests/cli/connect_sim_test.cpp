@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -25,34 +26,38 @@ int RunShell(const std::string& command)
 using test::ReadText;
 using test::StartSimulator;
 
-// The recorder also stops its pictures for a second (its sound goes on): one stall, then pictures again.
+// The recorder also stops its pictures for 1.5 s (its sound goes on): a stall, then pictures again.
 TEST(ConnectToSimulator, LogsInReceivesPicturesAndSendsKeys)
 {
     test::TempDir dir;
     const std::string log = dir.Path("serve.log");
-    const int port = StartSimulator(log, "--password secret --seconds 8 --picture-gap 1,1");
+    const int port = StartSimulator(log, "--password secret --seconds 8 --picture-gap 1,1.5");
     ASSERT_GT(port, 0) << ReadText(log);
     const std::string out = dir.Path("connect.out");
     const std::string recording = dir.Path("live.vvf");
     // The address as a host name: looked up on the client's thread.
     const int status = RunShell(std::string(TAMLOREX_CLI_PATH) + " connect --ip localhost --port " +
-                                std::to_string(port) + " --password secret --seconds 3 --null-audio --keys 21 --stall 0.4 --record " +
+                                std::to_string(port) + " --password secret --seconds 3 --null-audio --keys 21 --stall 0.5 --record " +
                                 recording + " > " + out + " 2>&1");
     const std::string lines = ReadText(out);
     EXPECT_EQ(status, 0) << lines;
     EXPECT_NE(lines.find("\"state\":3"), std::string::npos) << lines;
     EXPECT_NE(lines.find("\"picture\":3,"), std::string::npos) << lines;
     EXPECT_NE(lines.find("\"audio\":"), std::string::npos);
-    const auto stalled = lines.find(",\"stalled\":0.");
-    ASSERT_NE(stalled, std::string::npos) << lines;
-    EXPECT_EQ(lines.find("\"stalled\"", stalled + 2), std::string::npos) << lines;
-    EXPECT_NE(lines.rfind("\"picture\":", stalled), std::string::npos) << lines;
-    const auto resumed = lines.find(",\"resumed\":1}\n", stalled);
-    ASSERT_NE(resumed, std::string::npos) << lines;
-    EXPECT_NE(lines.find("\"picture\":", resumed), std::string::npos) << lines;
-    // The stall began some 0.4 s after the last picture before it, and ended about a second later.
+    // Each stall ends with a picture; the recorder's own (a load on the machine may add a short one)
+    // lasts from some 0.5 s after its last picture to the end of the gap, about a second later.
     const auto time = [&](std::size_t at) { return std::atoll(lines.c_str() + lines.rfind("{\"t\":", at) + 5); };
-    EXPECT_GE(time(resumed) - time(stalled), 300) << lines;
+    long long longest = 0;
+    for (auto stalled = lines.find(",\"stalled\":"); stalled != std::string::npos;
+         stalled = lines.find(",\"stalled\":", stalled + 1)) {
+        EXPECT_NE(lines.rfind("\"picture\":", stalled), std::string::npos) << lines;
+        const auto resumed = lines.find(",\"resumed\":1}\n", stalled);
+        ASSERT_NE(resumed, std::string::npos) << lines;
+        EXPECT_NE(lines.find("\"picture\":", resumed), std::string::npos) << lines;
+        EXPECT_GE(std::atof(lines.c_str() + stalled + 11), 0.5) << lines;
+        longest = std::max(longest, time(resumed) - time(stalled));
+    }
+    EXPECT_GE(longest, 600) << lines;
 
     // The recording plays back: its pictures decode in the stored form of model type 2.
     const std::string decoded = dir.Path("decoded.out");

@@ -475,7 +475,7 @@ void RendererTest::liveStallAgainstTheRecorderSimulator()
     engine.Initialize(2, 1);
     QVERIFY(engine.SetMode(kClientMode, 2, 1));
     QCOMPARE(engine.GetStallThresholdMs(), 3000);
-    engine.SetStallThresholdMs(400);
+    engine.SetStallThresholdMs(600);
     VideoWidget widget(engine.Window(), nullptr);
     widget.resize(640, 448);
     widget.SetDisplayFormat({32, 0xFF0000, true, false});
