@@ -219,8 +219,8 @@ bool AviExportJob::StartScan()
 {
     const std::uint64_t size = reader_.GetSize();
     if (rangeStart_ >= size && rangeStart_ > 0) return false;
-    if (rangeStart_ == 0) reader_.SetPosition(0);
-    else reader_.Rescan(rangeStart_ - rangeStart_ % kPageSize);
+    // Afresh: a pass that ended at the range's end leaves a record half collected.
+    reader_.Rescan(rangeStart_ - rangeStart_ % kPageSize);
     const std::uint64_t end = rangeEnd_ > 0 && rangeEnd_ < size ? rangeEnd_ : size;
     size_.store(end > rangeStart_ ? end - rangeStart_ : 0);
     position_.store(0);
@@ -479,7 +479,6 @@ int AviExportJob::Run()
     abandon_.store(false);
     reader_.SetModelType(modelType_);
     decoder_.Init(modelType_);
-    // The first pass ended on empty reads (or at the range's end), which leave the scanner cleared.
     const bool scan = StartScan();
     auto buffer = std::make_unique<std::uint8_t[]>(kExportRecordBufferSize);
 
