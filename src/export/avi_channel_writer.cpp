@@ -11,6 +11,7 @@ bool AviChannelWriter::OpenFile(const std::string& path)
     videoFormat_ = BitmapFormat{};
     CloseFile();
     lastErrno_ = 0;
+    framesWritten_ = 0;
     file_ = std::make_unique<AviFile>();
     if (!file_->Create(path)) {
         lastErrno_ = file_->LastErrno();
@@ -103,7 +104,6 @@ void AviChannelWriter::Reset()
     failed_ = false;
     soundEnabled_ = false;
     nextSample_ = 0;
-    framesWritten_ = 0;
     path_.clear();
 }
 

@@ -416,9 +416,9 @@ void AviExportJob::FinishFiles()
     for (ExportedFile& file : files_) {
         ExportWriter& writer = Writer(file.channel == 0 ? 0 : file.channel - 1);
         if (!writer.IsOpen()) continue;
-        file.frames = writer.FramesWritten();
         // Finishing the file (the compressor's last pictures, the index) fails like a write.
         file.failed = !writer.CloseFile();
+        file.frames = writer.FramesWritten();
         file.error = writer.LastErrno();
     }
 }

@@ -1,10 +1,5 @@
 #include "export/avi_file.h"
 
-#include <fcntl.h>
-#include <linux/falloc.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -26,8 +21,6 @@ extern "C" {
 namespace tamlorex {
 namespace {
 
-constexpr int kIoBufferSize = 1 << 16;
-constexpr std::uint64_t kReserveStep = 4ull << 20;
 // A packet's chunk header and padding, and a piece of the large-file index it may start.
 constexpr std::uint64_t kPacketOverhead = 4096;
 constexpr std::uint64_t kIndexEntryBytes = 32;
@@ -311,104 +304,17 @@ bool AviFile::Create(const std::string& path)
     }
     // Our BI_RGB pictures are bottom-up, as a BITMAPINFOHEADER with a positive height says.
     av_opt_set_int(context_->priv_data, "flipped_raw_rgb", 1, 0);
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    auto* buffer = static_cast<unsigned char*>(fd_ >= 0 ? av_malloc(kIoBufferSize) : nullptr);
-    AVIOContext* io = buffer ? avio_alloc_context(buffer, kIoBufferSize, 1, this, nullptr, &AviFile::WriteBytes,
-                                                  &AviFile::SeekTo)
-                             : nullptr;
-    if (!io) {
-        lastErrno_ = fd_ < 0 ? errno : ENOMEM;
-        av_free(buffer);
-        if (fd_ >= 0) {
-            ::close(fd_);
-            ::unlink(path.c_str());
-        }
-        fd_ = -1;
+    if (!out_.Create(path)) {
+        lastErrno_ = out_.LastErrno();
         avformat_free_context(context_);
         context_ = nullptr;
         return false;
     }
-    context_->pb = io;
+    context_->pb = out_.Io();
     context_->flags |= AVFMT_FLAG_CUSTOM_IO;
-    position_ = end_ = reserved_ = packets_ = 0;
-    canReserve_ = true;
+    packets_ = 0;
     path_ = path;
     return true;
-}
-
-int AviFile::WriteBytes(void* opaque, std::uint8_t* bytes, int size)
-{
-    auto& file = *static_cast<AviFile*>(opaque);
-    int done = 0;
-    while (done < size) {
-        const ssize_t n = ::pwrite(file.fd_, bytes + done, static_cast<std::size_t>(size - done),
-                                   static_cast<off_t>(file.position_));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            file.Fail(errno);
-            return AVERROR(errno);
-        }
-        done += static_cast<int>(n);
-        file.position_ += static_cast<std::uint64_t>(n);
-        file.end_ = std::max(file.end_, file.position_);
-    }
-    return size;
-}
-
-std::int64_t AviFile::SeekTo(void* opaque, std::int64_t offset, int whence)
-{
-    auto& file = *static_cast<AviFile*>(opaque);
-    std::int64_t base = 0;
-    switch (whence & ~AVSEEK_FORCE) {
-    case AVSEEK_SIZE: return static_cast<std::int64_t>(file.end_);
-    case SEEK_SET: break;
-    case SEEK_CUR: base = static_cast<std::int64_t>(file.position_); break;
-    case SEEK_END: base = static_cast<std::int64_t>(file.end_); break;
-    default: return AVERROR(EINVAL);
-    }
-    if (offset < -base) return AVERROR(EINVAL);
-    file.position_ = static_cast<std::uint64_t>(base + offset);
-    return static_cast<std::int64_t>(file.position_);
-}
-
-void AviFile::Fail(int error)
-{
-    if (lastErrno_ == 0) lastErrno_ = error;
-}
-
-bool AviFile::Reserve(std::uint64_t end)
-{
-    // The process's file-size limit: the file may not grow past it.
-    rlimit limit {};
-    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && end > limit.rlim_cur) {
-        Fail(EFBIG);
-        return false;
-    }
-    if (!canReserve_ || end <= reserved_) return true;
-    // Claimed a few MiB at a time, near the end of the space only what is needed. The file's
-    // length stays what has been written, so that a file cut short by a crash ends where its
-    // data end.
-    for (const std::uint64_t target : {std::max(end, reserved_ + kReserveStep), end}) {
-        const int error = ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(reserved_),
-                                      static_cast<off_t>(target - reserved_)) == 0 ? 0 : errno;
-        if (error == 0) {
-            reserved_ = target;
-            return true;
-        }
-        if (error == EOPNOTSUPP || error == EINVAL || error == ENOSYS) {
-            canReserve_ = false;
-            return true;
-        }
-        if (error != ENOSPC && error != EFBIG && error != EDQUOT) {
-            Fail(error);
-            return false;
-        }
-        if (target == end) {
-            Fail(error);
-            return false;
-        }
-    }
-    return false;
 }
 
 AviVideoStream* AviFile::CreateVideoStream(std::uint32_t rate, std::uint32_t scale)
@@ -460,19 +366,19 @@ bool AviFile::BeginWriting()
 
 bool AviFile::WritePacket(AVPacket* packet)
 {
-    if (!writing_ || lastErrno_ != 0 || packet->size < 0) return false;
+    if (!writing_ || out_.LastErrno() != 0 || packet->size < 0) return false;
     // What the muxer holds goes out first, so that the end of the file is known; then room for
     // the packet with its chunk header, a new index piece, and the final index of every packet.
-    avio_flush(context_->pb);
-    if (lastErrno_ != 0) return false;
+    const std::uint64_t end = out_.Flushed();
+    if (out_.LastErrno() != 0) return false;
     ++packets_;
-    const std::uint64_t need = end_ + static_cast<std::uint64_t>(packet->size) + kPacketOverhead +
+    const std::uint64_t need = end + static_cast<std::uint64_t>(packet->size) + kPacketOverhead +
                                packets_ * kIndexEntryBytes + kTrailerBytes;
-    if (!Reserve(need)) {
+    if (!out_.Reserve(need)) {
         --packets_;
         return false;
     }
-    return av_write_frame(context_, packet) >= 0 && lastErrno_ == 0;
+    return av_write_frame(context_, packet) >= 0 && out_.LastErrno() == 0;
 }
 
 bool AviFile::Close()
@@ -483,12 +389,8 @@ bool AviFile::Close()
         return true;
     }
     bool ok = av_write_trailer(context_) >= 0;
-    avio_flush(context_->pb);
-    // The space claimed ahead and not used goes back.
-    if (::ftruncate(fd_, static_cast<off_t>(end_)) != 0) Fail(errno);
-    if (::close(fd_) != 0) Fail(errno);
-    fd_ = -1;
-    ok = ok && lastErrno_ == 0;
+    ok = out_.Finish() && ok;
+    lastErrno_ = out_.LastErrno();
     Free();
     return ok;
 }
@@ -496,18 +398,14 @@ bool AviFile::Close()
 void AviFile::Discard()
 {
     if (!context_) return;
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (!path_.empty()) ::unlink(path_.c_str());
+    out_.Discard();
     Free();
 }
 
 void AviFile::Free()
 {
-    if (context_ && context_->pb) {
-        av_freep(&context_->pb->buffer);
-        avio_context_free(&context_->pb);
-    }
+    // The I/O context belongs to the output, which has freed it by now.
+    if (context_) context_->pb = nullptr;
     avformat_free_context(context_);
     context_ = nullptr;
     writing_ = false;

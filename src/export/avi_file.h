@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "export/claimed_output.h"
 #include "export/compress_options.h"
 
 struct AVFormatContext;
@@ -172,7 +173,7 @@ public:
     // never written holds nothing a player could read and is deleted instead.
     bool Close();
     // errno of the first failure to write, claim space for or finish the file; 0 when none.
-    int LastErrno() const { return lastErrno_; }
+    int LastErrno() const { return context_ ? out_.LastErrno() : lastErrno_; }
     // Closes without finishing and deletes the file.
     void Discard();
 
@@ -181,22 +182,11 @@ private:
     friend class AviSoundStream;
     bool WritePacket(AVPacket* packet);
     void Free();
-    // Claims file-system space up to `end` bytes (false when there is none: disk full, size
-    // limit); a file system that cannot claim space ahead is written without.
-    bool Reserve(std::uint64_t end);
-    void Fail(int error);
-    // The muxer's writes and seeks, on our own descriptor (FFmpeg passes the bytes non-const).
-    static int WriteBytes(void* opaque, std::uint8_t* bytes, int size);
-    static std::int64_t SeekTo(void* opaque, std::int64_t offset, int whence);
 
     AVFormatContext* context_ = nullptr;
-    int fd_ = -1;
-    std::uint64_t position_ = 0;  // where the muxer writes next
-    std::uint64_t end_ = 0;       // bytes the muxer has written (the file's true length)
-    std::uint64_t reserved_ = 0;  // bytes claimed from the file system
-    bool canReserve_ = true;
+    ClaimedOutput out_;
     std::uint64_t packets_ = 0;
-    int lastErrno_ = 0;
+    int lastErrno_ = 0;  // of the last file, once closed
     std::string path_;
     bool writing_ = false;
     std::vector<std::unique_ptr<AviVideoStream>> video_;

@@ -26,6 +26,8 @@ public:
     virtual void DiscardFile() = 0;
 
     virtual const BitmapFormat& VideoFormat() const = 0;
+    // Pictures the file holds (a compressor's delayed pictures once they are written); after
+    // CloseFile, those of the file just closed.
     virtual std::int64_t FramesWritten() const = 0;
     // errno of the failure, when the file system gave one.
     virtual int LastErrno() const = 0;

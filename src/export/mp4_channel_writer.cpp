@@ -29,6 +29,10 @@ constexpr int kDefaultCrf = 23;
 // seeks without decoding far.
 constexpr double kKeyFrameSeconds = 2.0;
 constexpr int kMaxKeyFrameDistance = 250;
+// What the finished file's index (the moov box) may need: a fixed part and, per packet, its size,
+// time, composition offset, chunk offset and sample-to-chunk entries at worst.
+constexpr std::uint64_t kIndexBase = 64 * 1024;
+constexpr std::uint64_t kIndexPerPacket = 48;
 
 bool IsMp4VideoCodec(const AVCodec* codec)
 {
@@ -107,6 +111,7 @@ bool Mp4ChannelWriter::Open(const std::string& path, const BitmapFormat& video, 
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
     CloseFile();
     lastErrno_ = 0;
+    framesWritten_ = 0;
     format_ = video;
     format_.bitCount = 24;
     format_.compression = kBiRgb;
@@ -124,14 +129,14 @@ bool Mp4ChannelWriter::Open(const std::string& path, const BitmapFormat& video, 
         Free();
         return false;
     }
-    const int opened = avio_open(&context_->pb, path.c_str(), AVIO_FLAG_WRITE);
-    if (opened < 0) {
-        Fail(opened);
-        const int error = lastErrno_;
+    if (!out_.Create(path)) {
+        const int error = out_.LastErrno();
         Free();
         lastErrno_ = error;
         return false;
     }
+    context_->pb = out_.Io();
+    context_->flags |= AVFMT_FLAG_CUSTOM_IO;
     AVDictionary* flags = nullptr;
     av_dict_set(&flags, "movflags", "+faststart", 0);
     const int written = avformat_write_header(context_, &flags);
@@ -141,6 +146,8 @@ bool Mp4ChannelWriter::Open(const std::string& path, const BitmapFormat& video, 
         return false;
     }
     headerWritten_ = true;
+    headerEnd_ = out_.Flushed();
+    payload_ = packets_ = 0;
     return true;
 }
 
@@ -234,12 +241,25 @@ bool Mp4ChannelWriter::Drain(AVCodecContext* encoder, AVStream* stream)
         }
         av_packet_rescale_ts(packet_, encoder->time_base, stream->time_base);
         packet_->stream_index = stream->index;
+        // Room for everything handed over so far (the muxer may still hold some of it), this
+        // packet and the index of every packet.
+        const std::uint64_t need = headerEnd_ + payload_ + static_cast<std::uint64_t>(packet_->size) + kIndexBase +
+                                   (packets_ + 1) * kIndexPerPacket;
+        if (!out_.Reserve(need)) {
+            av_packet_unref(packet_);
+            Fail(AVERROR(out_.LastErrno()));
+            return false;
+        }
+        payload_ += static_cast<std::uint64_t>(packet_->size);
+        ++packets_;
+        const bool picture = stream == videoStream_;
         const int written = av_interleaved_write_frame(context_, packet_);
         av_packet_unref(packet_);
         if (written < 0) {
             Fail(written);
             return false;
         }
+        if (picture) ++framesWritten_;
     }
 }
 
@@ -263,7 +283,6 @@ bool Mp4ChannelWriter::WriteFrame(std::int64_t index, const std::uint8_t* pictur
     }
     if (!Drain(videoEncoder_, videoStream_)) return false;
     lastIndex_ = index;
-    ++framesWritten_;
     return true;
 }
 
@@ -339,12 +358,13 @@ bool Mp4ChannelWriter::CloseFile()
             ok = false;
         }
     }
-    if (context_->pb) {
-        if (context_->pb->error < 0) {
-            Fail(context_->pb->error);
-            ok = false;
-        }
-        if (avio_closep(&context_->pb) < 0) ok = false;
+    if (context_->pb && context_->pb->error < 0) {
+        Fail(context_->pb->error);
+        ok = false;
+    }
+    if (!out_.Finish()) {
+        Fail(AVERROR(out_.LastErrno()));
+        ok = false;
     }
     const int error = lastErrno_;
     Free();
@@ -354,11 +374,8 @@ bool Mp4ChannelWriter::CloseFile()
 
 void Mp4ChannelWriter::DiscardFile()
 {
-    const std::string path = path_;
-    const bool created = context_ && context_->pb;
-    if (created) avio_closep(&context_->pb);
+    out_.Discard();
     Free();
-    if (created) std::remove(path.c_str());
 }
 
 void Mp4ChannelWriter::Free()
@@ -370,13 +387,15 @@ void Mp4ChannelWriter::Free()
     av_frame_free(&frame_);
     av_frame_free(&soundFrame_);
     av_packet_free(&packet_);
+    // The I/O context belongs to the output, finished or discarded by now.
+    out_.Discard();
+    if (context_) context_->pb = nullptr;
     if (context_) avformat_free_context(context_);
     context_ = nullptr;
     videoStream_ = nullptr;
     soundStream_ = nullptr;
     pending_.clear();
     soundSamples_ = 0;
-    framesWritten_ = 0;
     lastIndex_ = -1;
     headerWritten_ = false;
     failed_ = false;

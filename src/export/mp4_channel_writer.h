@@ -2,12 +2,15 @@
 // One output file of an export as MP4: H.264 (libx264 when the linked FFmpeg has it, MPEG-4
 // Part 2 otherwise) or a chosen encoder of either, with AAC sound (PCM when this build has no
 // AAC encoder and the muxer takes it; none when neither). The index goes to the front of the file
-// when it is finished, so that a player can start before the whole file has arrived.
+// when it is finished, so that a player can start before the whole file has arrived. Room for the
+// index is claimed with every packet: on a full disk or at a file-size limit the packet is refused
+// whole and the file is still finished with every frame before it.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "export/claimed_output.h"
 #include "export/compress_options.h"
 #include "export/export_writer.h"
 
@@ -64,6 +67,11 @@ private:
     void Free();
 
     AVFormatContext* context_ = nullptr;
+    // The file, with room claimed for each packet and for the index written at the end.
+    ClaimedOutput out_;
+    std::uint64_t headerEnd_ = 0;  // bytes before the first packet
+    std::uint64_t payload_ = 0;    // bytes of the packets handed to the muxer
+    std::uint64_t packets_ = 0;
     AVStream* videoStream_ = nullptr;
     AVStream* soundStream_ = nullptr;
     AVCodecContext* videoEncoder_ = nullptr;

@@ -84,6 +84,21 @@ TEST(Faults, ExportOnAFullDiskAndKilledKeepsWholeFrames)
     EXPECT_EQ(test::RunCommand("ffprobe -v error -select_streams v -show_entries stream=nb_frames -of csv=p=0 '" + full + "'"),
               std::to_string(packets.size()) + "\n");
 
+    // MP4 finishes its index after the refused packet too: a playable file of the pictures before.
+    const std::string mp4 = test::RunCommand("prlimit --fsize=300000 " + std::string(TAMLOREX_CLI_PATH) + " export " +
+                                                 TAMLOREX_SAMPLE_PATH + " " + dir.Path("full.mp4") + " --channels 1 2>" +
+                                                 dir.Path("err.txt"),
+                                             &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(ReadText(dir.Path("err.txt")).find("failed (File too large)"), std::string::npos);
+    const std::string small = dir.Path("full-CH1.mp4");
+    EXPECT_LE(FileSize(small), 300000u);
+    EXPECT_TRUE(test::ReadsCleanly(small));
+    const std::string frames =
+        test::RunCommand("ffprobe -v error -select_streams v -show_entries stream=nb_frames -of csv=p=0 '" + small + "'");
+    EXPECT_GT(std::stoi(frames), 0);
+    EXPECT_NE(mp4.find("\"frames\":" + std::to_string(std::stoi(frames)) + ","), std::string::npos) << mp4 << frames;
+
     // Killed while it writes eight files: each keeps the whole pictures written before.
     KillWhenGrown(std::string(TAMLOREX_CLI_PATH) + " export " + TAMLOREX_SAMPLE_PATH + " " + dir.Path("killed.avi") +
                       " --threads 1",
