@@ -153,9 +153,11 @@ void TimelineWidget::paintEvent(QPaintEvent*)
         const int x = static_cast<int>(std::lround(view_.XAt(t, w)));
         p.setPen(kTick);
         p.drawLine(x, kLabelBand - 3, x, height());
+        // A label that would run off the right edge is left out.
+        const QString label = QString::fromStdString(TimelineView::Label(static_cast<std::uint32_t>(t), step));
+        if (x + 2 + p.fontMetrics().horizontalAdvance(label) > w) continue;
         p.setPen(kLabel);
-        p.drawText(x + 2, kLabelBand - 2,
-                   QString::fromStdString(TimelineView::Label(static_cast<std::uint32_t>(t), step)));
+        p.drawText(x + 2, kLabelBand - 2, label);
     }
     // Channel rows.
     const int rowHeight = RowHeight();
