@@ -251,14 +251,14 @@ void ViewerDialog::ToggleFullScreen()
         Layout(false, 0, 0);
         return;
     }
-    setGeometry(savedRect_);
+    setGeometry(SavedRect());
     Layout(false, 0, 0);
 }
 
 void ViewerDialog::Maximize()
 {
     if (fullScreen_) return;
-    savedRect_ = geometry();
+    SaveRect();
     const QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
     if (screen != nullptr) setGeometry(screen->availableGeometry());
     maximized_ = true;

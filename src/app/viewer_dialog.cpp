@@ -424,7 +424,7 @@ void ViewerDialog::mouseDoubleClickEvent(QMouseEvent* event)
         Maximize();
     } else {
         maximized_ = false;
-        setGeometry(savedRect_);
+        setGeometry(SavedRect());
         Layout(false, 0, 0);
     }
 }

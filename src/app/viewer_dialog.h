@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "app/command_ids.h"
 #include "app/command_line.h"
 #include "export/compress_options.h"
 #include "app/engine_links.h"
@@ -172,6 +173,11 @@ private:
     // The frame around the video area: the timeline's strip is part of it in Player mode.
     int FrameHeight() const;
     bool TimelineShown() const;
+    // The frame height outside full screen, which the saved rectangle is kept for.
+    int WindowedFrameHeight() const;
+    // The window's rectangle to come back to after full screen or maximised.
+    void SaveRect();
+    QRect SavedRect() const;
     // After the timeline's strip came or went: the window changes its height by it.
     void KeepVideoSize(int frameHeightBefore);
     // The timeline follows the open source: its scan, the play position and the marks.
@@ -234,6 +240,7 @@ private:
     int videoWidth_ = 640;
     int videoHeight_ = 448;
     QRect savedRect_;
+    int savedFrameHeight_ = kFrameHeight;
     bool resizing_ = false;
     QPoint resizeOffset_;
     bool moving_ = false;

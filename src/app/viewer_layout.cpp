@@ -244,6 +244,25 @@ int ViewerDialog::FrameHeight() const
     return kFrameHeight + (TimelineShown() ? kTimelineHeight : 0);
 }
 
+int ViewerDialog::WindowedFrameHeight() const
+{
+    return kFrameHeight + (mode_ == ViewerMode::Player && settings_.showTimeline != 0 ? kTimelineHeight : 0);
+}
+
+void ViewerDialog::SaveRect()
+{
+    savedRect_ = geometry();
+    savedFrameHeight_ = WindowedFrameHeight();
+}
+
+QRect ViewerDialog::SavedRect() const
+{
+    // The timeline's strip may have come or gone since: the video keeps the size it had.
+    QRect rect = savedRect_;
+    rect.setHeight(rect.height() + WindowedFrameHeight() - savedFrameHeight_);
+    return rect;
+}
+
 bool ViewerDialog::TimelineShown() const
 {
     return mode_ == ViewerMode::Player && !fullScreen_ && settings_.showTimeline != 0;
@@ -293,7 +312,7 @@ void ViewerDialog::Layout(bool relayout, int width, int height)
         PlaceControls(W, H);
         update();
     }
-    if (relayout) savedRect_ = geometry();
+    if (relayout) SaveRect();
     layoutDone_ = true;
     // The rounded window: 12 x 12 corner ellipses (where the platform has window shapes).
     if (QGuiApplication::platformName() == QLatin1String("offscreen")) {

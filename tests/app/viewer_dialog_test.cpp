@@ -440,6 +440,19 @@ void ViewerDialogTest::timelineAndGoToTime()
     QVERIFY(f.prompts.messages.back().rfind("The recording has no picture at or after ", 0) == 0);
     QCOMPARE(d.Engine().GetPosition(), at);
 
+    // Full screen and back, and the mode changes, keep the video's size whatever the strip does.
+    d.ExecuteCommand(kCmdFullScreen);
+    QVERIFY(d.Timeline().isHidden());
+    d.ExecuteCommand(kCmdFullScreen);
+    QCOMPARE(d.size(), QSize(645, 548 + kTimelineHeight));
+    d.ExecuteCommand(kCmdClientMode);
+    QCOMPARE(d.size(), QSize(645, 548));
+    d.ExecuteCommand(kCmdFullScreen);
+    d.ExecuteCommand(kCmdPlayerMode);
+    d.ExecuteCommand(kCmdFullScreen);
+    QCOMPARE(d.size(), QSize(645, 548 + kTimelineHeight));
+    QCOMPARE(d.Video().geometry(), QRect(2, 25, 640, 448));
+
     // Hiding the timeline gives its strip back: the window shrinks, the video keeps its size.
     QVERIFY(d.ExecuteCommand(kCmdShowTimeline));
     QCOMPARE(d.size(), QSize(645, 548));
