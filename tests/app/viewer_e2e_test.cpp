@@ -240,7 +240,7 @@ void ViewerEndToEndTest::opensEveryDialog()
     const QPoint video = window + QPoint(320, 200);
     const QPoint frame = window + QPoint(411, 502);  // the bottom row, beside the buttons
 
-    // Player mode's menu: Open Disk..., Options..., Export > AVI.
+    // Player mode's menu: Open Disk..., Options..., Export > AVI, Go to Time.
     Click(video, 3);
     Keys({"d"});
     QVERIFY(!keep("Disk Select", "disk-select").isNull());
@@ -258,6 +258,13 @@ void ViewerEndToEndTest::opensEveryDialog()
     QVERIFY(!keep("Export To AVI", "export").isNull());
     Keys({"Escape"});
     QVERIFY(WindowGone("Export To AVI"));
+
+    // Go to Time, prefilled with the time on screen.
+    Click(video, 3);
+    Keys({"g"});
+    QVERIFY(!keep("Go to Time", "goto-time").isNull());
+    Keys({"Escape"});
+    QVERIFY(WindowGone("Go to Time"));
 
     // Save AVI: the file, then the compressor; Cancel there records nothing.
     Click(window + QPoint(382, 12));
