@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -175,7 +176,12 @@ int RunPlay(int argc, char** argv)
         else if (c.name == "ff") engine.FastForward();
         else if (c.name == "rew") engine.FastRewind();
         else if (c.name == "seek") engine.Seek(c.offset);
-        else if (c.name == "goto") observer.OnGoto(c.text, engine.SeekToTime(c.time));
+        else if (c.name == "goto") {
+            // The line comes before what the seek shows.
+            const std::optional<std::uint64_t> offset = engine.FindTime(c.time);
+            observer.OnGoto(c.text, offset.has_value());
+            if (offset) engine.Seek(*offset);
+        }
         else if (c.name == "faster") engine.SetRequestedSpeed(engine.GetRequestedSpeed() + 0.1);
         else if (c.name == "slower") engine.SetRequestedSpeed(engine.GetRequestedSpeed() - 0.1);
         else if (c.name == "normal") engine.SetRequestedSpeed(1.0);

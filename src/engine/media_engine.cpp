@@ -213,13 +213,16 @@ TimeIndex* MediaEngine::BuiltTimeIndex()
     return timeIndex_.get();
 }
 
+std::optional<std::uint64_t> MediaEngine::FindTime(std::uint32_t time)
+{
+    std::lock_guard<std::mutex> lock(timeMutex_);
+    TimeIndex* index = BuiltTimeIndex();
+    return index != nullptr ? index->Seek(time) : std::nullopt;
+}
+
 bool MediaEngine::SeekToTime(std::uint32_t time)
 {
-    std::optional<std::uint64_t> offset;
-    {
-        std::lock_guard<std::mutex> lock(timeMutex_);
-        if (TimeIndex* index = BuiltTimeIndex()) offset = index->Seek(time);
-    }
+    const std::optional<std::uint64_t> offset = FindTime(time);
     if (!offset) return false;
     Seek(*offset);
     return true;

@@ -62,6 +62,8 @@ public:
     // that late or none has a good time. The time index is built on the first call after a
     // source opens (a few dozen page reads) and kept.
     bool SeekToTime(std::uint32_t time);
+    // Where SeekToTime would go: the byte offset of that page; nothing when it would not move.
+    std::optional<std::uint64_t> FindTime(std::uint32_t time);
     // Page time of the first good page at or after a byte offset; nothing when there is none.
     std::optional<std::uint32_t> PageTimeAt(std::uint64_t offset);
     // The clock time of the page on screen as page seconds.
