@@ -401,7 +401,12 @@ void ViewerDialogTest::timelineAndGoToTime()
     const std::uint32_t clicked = static_cast<std::uint32_t>(std::llround(timeline.View().TimeAt(x, timeline.width())));
     QTest::mouseClick(&timeline, Qt::LeftButton, {}, QPoint(x, 20));
     QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePause; }));
-    QCOMPARE(d.Engine().GetPosition() & ~std::uint64_t{kPageSize - 1}, *index.Seek(clicked));
+    // The scan stands just after the first picture read from the target's page.
+    const auto near = [&](std::uint64_t page) {
+        const std::uint64_t at = d.Engine().GetPosition();
+        return at >= page && at < page + 16 * kPageSize;
+    };
+    QVERIFY(near(*index.Seek(clicked)));
 
     // "Go to Time...": the field starts at the time on screen; OK goes to the time typed.
     const std::uint32_t target = first + (last - first) / 4;
@@ -422,8 +427,7 @@ void ViewerDialogTest::timelineAndGoToTime()
     QVERIFY(d.IsCommandEnabled(kCmdGotoTime));
     QVERIFY(d.ExecuteCommand(kCmdGotoTime));
     QCOMPARE(f.prompts.dialogs.back(), QStringLiteral("Go to Time"));
-    QVERIFY(WaitFor([&] { return (d.Engine().GetPosition() & ~std::uint64_t{kPageSize - 1}) == *index.Seek(target); }));
-    QVERIFY(WaitFor([&] { return d.Engine().GetState() == kStatePause; }));
+    QVERIFY(WaitFor([&] { return near(*index.Seek(target)) && d.Engine().GetState() == kStatePause; }));
     std::uint32_t now = 0;
     QVERIFY(d.Engine().GetCurrentPageTime(now));
     QVERIFY(now >= target);
