@@ -40,6 +40,21 @@ QImage Prepared(const QImage& image, bool transparent, std::uint32_t keyColor, Q
     return prepared;
 }
 
+// A bitmap and its optional second one, prepared into `out` and `outSecond`; both stay empty
+// without a normal bitmap (true) or when the second is not the normal one's size, which it must
+// be to take its place (false).
+bool PreparedPair(const QImage& normal, const QImage& second, bool transparent, std::uint32_t keyColor,
+                  QPoint keyPoint, QImage& out, QImage& outSecond)
+{
+    out = QImage();
+    outSecond = QImage();
+    if (normal.isNull()) return true;
+    if (!second.isNull() && second.size() != normal.size()) return false;
+    out = Prepared(normal, transparent, keyColor, keyPoint);
+    if (!second.isNull()) outSecond = Prepared(second, transparent, keyColor, keyPoint);
+    return true;
+}
+
 }  // namespace
 
 SkinSlider::SkinSlider(int controlId, QWidget* parent) : QWidget(parent), controlId_(controlId)
@@ -50,48 +65,20 @@ SkinSlider::SkinSlider(int controlId, QWidget* parent) : QWidget(parent), contro
 bool SkinSlider::SetTrackBitmaps(const QImage& normal, const QImage& second, bool transparent, std::uint32_t keyColor,
                                  QPoint keyPoint)
 {
-    track_ = QImage();
-    trackSecond_ = QImage();
-    trackPlain_ = QImage();
-    trackSecondPlain_ = QImage();
-    if (normal.isNull()) {
-        update();
-        return true;
-    }
-    // The second bitmap takes the normal one's place: it must be the same size.
-    if (!second.isNull() && second.size() != normal.size()) {
-        update();
-        return false;
-    }
-    track_ = Prepared(normal, transparent, keyColor, keyPoint);
-    trackPlain_ = Prepared(normal, false, 0, QPoint());
-    if (!second.isNull()) {
-        trackSecond_ = Prepared(second, transparent, keyColor, keyPoint);
-        trackSecondPlain_ = Prepared(second, false, 0, QPoint());
-    }
-    if (!stretch_) resize(LogicalSize(track_));
+    // As drawn, and as given (stretch mode draws the plain ones).
+    const bool ok = PreparedPair(normal, second, transparent, keyColor, keyPoint, track_, trackSecond_);
+    PreparedPair(normal, second, false, 0, QPoint(), trackPlain_, trackSecondPlain_);
+    if (!track_.isNull() && !stretch_) resize(LogicalSize(track_));
     update();
-    return true;
+    return ok;
 }
 
 bool SkinSlider::SetThumbBitmaps(const QImage& normal, const QImage& second, bool transparent, std::uint32_t keyColor,
                                  QPoint keyPoint)
 {
-    thumb_ = QImage();
-    thumbSecond_ = QImage();
-    if (normal.isNull()) {
-        update();
-        return true;
-    }
-    // The second bitmap takes the normal one's place: it must be the same size.
-    if (!second.isNull() && second.size() != normal.size()) {
-        update();
-        return false;
-    }
-    thumb_ = Prepared(normal, transparent, keyColor, keyPoint);
-    if (!second.isNull()) thumbSecond_ = Prepared(second, transparent, keyColor, keyPoint);
+    const bool ok = PreparedPair(normal, second, transparent, keyColor, keyPoint, thumb_, thumbSecond_);
     update();
-    return true;
+    return ok;
 }
 
 void SkinSlider::SetStretch(bool stretch)

@@ -1,5 +1,6 @@
 #include "media/time_index.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "media/frame_record.h"
@@ -56,6 +57,17 @@ std::optional<std::uint32_t> TimeIndex::TimeAt(std::uint64_t offset)
     return time;
 }
 
+template <typename At>
+std::uint64_t TimeIndex::NarrowToRunEnd(std::uint64_t bad, std::uint64_t good, Probe& probe, At at)
+{
+    while (bad > good ? bad - good > 1 : good - bad > 1) {
+        const std::uint64_t mid = std::min(bad, good) + (bad > good ? bad - good : good - bad) / 2;
+        if (const Probe q = at(mid); q.good) good = mid, probe = q;
+        else bad = mid;
+    }
+    return good;
+}
+
 std::optional<std::uint64_t> TimeIndex::ProbeForward(std::uint64_t from, std::uint64_t limit, std::uint32_t& time,
                                                       bool physical)
 {
@@ -66,12 +78,7 @@ std::optional<std::uint64_t> TimeIndex::ProbeForward(std::uint64_t from, std::ui
     for (std::uint64_t i = from, n = 0; i < limit; i += step, ++n) {
         Probe p = at(i);
         if (p.good) {
-            std::uint64_t good = i;
-            while (step > 1 && good - bad > 1) {
-                const std::uint64_t mid = bad + (good - bad) / 2;
-                if (const Probe q = at(mid); q.good) good = mid, p = q;
-                else bad = mid;
-            }
+            const std::uint64_t good = step > 1 ? NarrowToRunEnd(bad, i, p, at) : i;
             time = p.time;
             return good;
         }
@@ -89,12 +96,7 @@ std::optional<std::uint64_t> TimeIndex::ProbeBackward(std::uint64_t from, std::u
     for (std::uint64_t i = from, n = 0; i >= lowest; ++n) {
         Probe p = at(i);
         if (p.good) {
-            std::uint64_t good = i;
-            while (step > 1 && bad - good > 1) {
-                const std::uint64_t mid = good + (bad - good) / 2;
-                if (const Probe q = at(mid); q.good) good = mid, p = q;
-                else bad = mid;
-            }
+            const std::uint64_t good = step > 1 ? NarrowToRunEnd(bad, i, p, at) : i;
             time = p.time;
             return good;
         }

@@ -76,6 +76,10 @@ private:
     // A good page at logical index from..limit-1: the next two, then at doubling distances.
     std::optional<std::uint64_t> ProbeForward(std::uint64_t from, std::uint64_t limit, std::uint32_t& time,
                                               bool physical = false);
+    // Between a bad page and a good one (on either side of it), the good page that ends the bad
+    // run next to the good one, by bisection; `probe` becomes that page's.
+    template <typename At>
+    static std::uint64_t NarrowToRunEnd(std::uint64_t bad, std::uint64_t good, Probe& probe, At at);
     // A good page at index from down to lowest, likewise.
     std::optional<std::uint64_t> ProbeBackward(std::uint64_t from, std::uint64_t lowest, std::uint32_t& time,
                                                bool physical = false);
